@@ -1,0 +1,170 @@
+// Porreskusys: the nine exports the host calls, the table of channel
+// objects, and what runs when the host loads and unloads the library.
+//
+// The host is a 32-bit Windows program that loads us into its own process.
+// A C++ exception that left an export would end that process (and every
+// caller on every channel with it), so each export catches everything.
+#include <cstdint>
+#include <exception>
+#include <new>
+
+#include "Porreskusys/Version.h"
+#include "QuarnAPI/QuarnAPI.h"
+#include "board/BoardSteps.h"
+#include "board/MessageLog.h"
+#include "board/Porresku.h"
+#include "platform/Platform.h"
+
+#if defined(_WIN32)
+#define PORRESKU_EXPORT  // exported by name and ordinal through Porreskusys.def
+#else
+#define PORRESKU_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+#define PORRESKU_STRINGIFY2(x) #x
+#define PORRESKU_STRINGIFY(x) PORRESKU_STRINGIFY2(x)
+
+#if defined(__MINGW32__)
+#define PORRESKU_RUNTIME "MinGW-w64 " __MINGW64_VERSION_STR ", libstdc++ " PORRESKU_STRINGIFY(__GLIBCXX__)
+#else
+#define PORRESKU_RUNTIME "libstdc++ " PORRESKU_STRINGIFY(__GLIBCXX__)
+#endif
+
+constexpr char kDisplayName[] = "ぽれすくFor QUARN";
+constexpr char kInformation[] =
+    "ぽれすくFor QUARN " PORRESKU_VERSION_TEXT
+    "\r\n"
+    "Built with GCC " __VERSION__ " and " PORRESKU_RUNTIME
+    "\r\n"
+    "Porresku project";
+constexpr char kMenuLabel[] = "PORR";
+constexpr char kSettingsText[] = "設定項目はありません";
+constexpr char kSettingsCaption[] = "ぽれすくプラグイン";
+constexpr char kFreeErrorText[] = "内部エラー / Createされていないにも関わらずQUARNからFreeされた";
+constexpr char kFreeErrorCaption[] = "Error";
+constexpr char kInternalError[] = "ぽれすく: 内部エラーのため処理を中断しました";
+constexpr char kNoMemory[] = "ぽれすく: メモリが足りないため処理を中断しました";
+
+// One channel object per channel, owned here between Create and Free.
+Porresku* channels[quarn::kChannelCount];
+
+bool IsChannel(std::int32_t channel) { return channel >= 0 && channel < quarn::kChannelCount; }
+
+Porresku* ChannelObject(std::int32_t channel) { return IsChannel(channel) ? channels[channel] : nullptr; }
+
+// Runs one board step for a channel. An error ends the step; its text goes
+// to that channel's caller as one line and the host carries on.
+template <typename Step>
+void RunStep(std::int32_t channel, Step step) noexcept {
+    const Porresku* object = ChannelObject(channel);
+    if (object == nullptr) return;
+    const char* failure = nullptr;
+    std::string board_error;
+    try {
+        step(*object);
+        return;
+    } catch (const board::BoardError& error) {
+        try {
+            board_error = error.what();
+        } catch (...) {
+            failure = kNoMemory;
+        }
+    } catch (const std::bad_alloc&) {
+        failure = kNoMemory;
+    } catch (...) {
+        failure = kInternalError;
+    }
+    try {
+        object->SendLine(failure != nullptr ? std::string_view(failure) : std::string_view(board_error));
+    } catch (...) {
+    }
+}
+
+void StartLibrary() noexcept {
+    for (Porresku*& slot : channels) slot = nullptr;
+    try {
+        board::LoadHistory();
+    } catch (...) {
+        // The load reports its own failures; the library loads all the same.
+    }
+}
+
+void StopLibrary() noexcept {
+    try {
+        board::WriteQueuedPostingsAtUnload();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+PORRESKU_EXPORT void QUARN_CALL InstallInformation(quarn::InstallRecord* record) {
+    if (record == nullptr) return;
+    record->label.assign(kMenuLabel);
+    record->second.assign({});
+    for (auto& text : record->more) text.assign({});
+}
+
+PORRESKU_EXPORT void QUARN_CALL Create(std::int32_t channel, quarn::HostCreationRecord record) {
+    if (!IsChannel(channel)) return;
+    try {
+        Porresku* made = new Porresku(channel, record);
+        delete channels[channel];
+        channels[channel] = made;
+    } catch (...) {
+        // Out of memory: the channel stays as it was.
+    }
+}
+
+PORRESKU_EXPORT void QUARN_CALL Free(std::int32_t channel) {
+    Porresku* object = ChannelObject(channel);
+    if (object == nullptr) {
+        platform::Active().messageBox(kFreeErrorText, kFreeErrorCaption, platform::kBoxErrorIcon | platform::kBoxOk);
+        return;
+    }
+    channels[channel] = nullptr;
+    delete object;
+}
+
+PORRESKU_EXPORT void QUARN_CALL Call(std::int32_t channel) {
+    RunStep(channel, [](const Porresku& object) { object.MenuCall(); });
+}
+
+PORRESKU_EXPORT void QUARN_CALL OnGoodbye(std::int32_t channel) {
+    RunStep(channel, [](const Porresku& object) { object.Goodbye(); });
+}
+
+PORRESKU_EXPORT quarn::Bool8 QUARN_CALL IsCalled() {
+    for (const Porresku* slot : channels) {
+        if (slot != nullptr) return 1;
+    }
+    return 0;
+}
+
+PORRESKU_EXPORT const char* QUARN_CALL Name() { return kDisplayName; }
+
+PORRESKU_EXPORT const char* QUARN_CALL Information() { return kInformation; }
+
+PORRESKU_EXPORT void QUARN_CALL Setup() {
+    platform::Active().messageBox(kSettingsText, kSettingsCaption, platform::kBoxOk);
+}
+
+}  // extern "C"
+
+#if defined(_WIN32)
+// Called by the C runtime's DLL entry after static construction.
+extern "C" int __stdcall DllMain(void* /*module*/, unsigned long reason, void* /*reserved*/) {
+    constexpr unsigned long kProcessDetach = 0;
+    constexpr unsigned long kProcessAttach = 1;
+    if (reason == kProcessAttach) StartLibrary();
+    if (reason == kProcessDetach) StopLibrary();
+    return 1;
+}
+#else
+__attribute__((constructor)) static void LoadLibraryHook() { StartLibrary(); }
+__attribute__((destructor)) static void UnloadLibraryHook() { StopLibrary(); }
+#endif

@@ -1,0 +1,8 @@
+#include "board/MessageLog.h"
+
+namespace board {
+
+void LoadHistory() {}
+void WriteQueuedPostingsAtUnload() {}
+
+}  // namespace board

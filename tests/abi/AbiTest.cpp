@@ -1,0 +1,189 @@
+// The built library as the host sees it: loaded by file name, reached only
+// through its nine exports, serving a host whose services are stdcall
+// functions behind a real creation record.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "support/FakeHost.h"
+#include "support/PluginLoader.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using testing_host::FakeHost;
+using testing_host::LoadedPlugin;
+
+constexpr const char* kExportNames[] = {"OnGoodbye",   "IsCalled",           "Call", "Free", "Create", "Setup",
+                                        "Information", "InstallInformation", "Name"};
+
+class AbiTest : public ::testing::Test {
+protected:
+    void SetUp() override { Load(); }
+
+    // (Re)loads the library inside this test's working folder.
+    void Load() {
+        plugin.reset();
+        plugin = std::make_unique<LoadedPlugin>(testing_host::PluginPath());
+        ASSERT_TRUE(plugin->loaded()) << plugin->error();
+        ASSERT_TRUE(plugin->error().empty()) << plugin->error();
+    }
+
+    const testing_host::PluginExports& dll() const { return plugin->exports(); }
+
+    void Create(std::int32_t channel) { dll().Create(channel, host.CreationRecord(channel)); }
+
+    testing_host::TempDir dir;
+    FakeHost host;
+    std::unique_ptr<LoadedPlugin> plugin;
+};
+
+TEST_F(AbiTest, ExportsTheNineNamesWithTheirOrdinals) {
+    for (int ordinal = 1; ordinal <= 9; ++ordinal) {
+        const char* name = kExportNames[ordinal - 1];
+        SCOPED_TRACE(name);
+        void* byName = plugin->ByName(name);
+        ASSERT_NE(byName, nullptr);
+#if defined(_WIN32)
+        EXPECT_EQ(plugin->ByOrdinal(ordinal), byName);
+#endif
+    }
+    EXPECT_EQ(plugin->ByName("_Create@804"), nullptr);
+    EXPECT_EQ(plugin->ByName("Create@804"), nullptr);
+}
+
+TEST_F(AbiTest, CreateAsksTheHostForTheChannelUserWithBufferContextAndChannel) {
+    host.Channel(42).SetUser("GUEST", "guest", 1);
+    Create(42);
+    EXPECT_EQ(host.Channel(42).userQueries, std::vector<std::int32_t>{42});
+    EXPECT_TRUE(host.Channel(42).wrongContexts.empty()) << testing_host::Joined(host.Channel(42).wrongContexts);
+    dll().Free(42);
+}
+
+TEST_F(AbiTest, IsCalledAnswersWhetherAnyChannelHasAnObject) {
+    EXPECT_EQ(dll().IsCalled(), 0);
+    Create(0);
+    EXPECT_EQ(dll().IsCalled(), 1);
+    Create(99);
+    dll().Free(0);
+    EXPECT_EQ(dll().IsCalled(), 1);
+    dll().Free(99);
+    EXPECT_EQ(dll().IsCalled(), 0);
+}
+
+TEST_F(AbiTest, ChannelNumbersOutsideTheTableAreIgnored) {
+    plugin->ObserveBoxes();
+    for (std::int32_t channel : {-1, 100, 1000}) {
+        SCOPED_TRACE(channel);
+        Create(channel);
+        EXPECT_EQ(dll().IsCalled(), 0);
+        dll().Call(channel);
+        dll().OnGoodbye(channel);
+        EXPECT_TRUE(host.Channel(channel).activities.empty());
+        EXPECT_TRUE(host.Channel(channel).userQueries.empty());
+    }
+    // A channel without an object: nothing happens either.
+    dll().Call(5);
+    dll().OnGoodbye(5);
+    EXPECT_TRUE(host.Channel(5).activities.empty());
+    EXPECT_TRUE(plugin->TakeBoxes().empty());
+}
+
+TEST_F(AbiTest, CallAndOnGoodbyeGiveTheHostTheBoardLabel) {
+    host.Channel(3).SetUser("SYSOP", "sysop", 2);
+    Create(3);
+    dll().Call(3);
+    EXPECT_EQ(host.Channel(3).activities, std::vector<std::string>{"PORRESKU"});
+    dll().OnGoodbye(3);
+    EXPECT_EQ(host.Channel(3).activities, (std::vector<std::string>{"PORRESKU", "PORRESKU"}));
+    EXPECT_TRUE(host.Channel(3).wrongContexts.empty()) << testing_host::Joined(host.Channel(3).wrongContexts);
+    dll().Free(3);
+}
+
+const std::string kFreeErrorBox =
+    "[Error] \x93\xE0\x95\x94\x83\x47\x83\x89\x81\x5B / Create\x82\xB3\x82\xEA\x82\xC4\x82\xA2\x82\xC8\x82\xA2"
+    "\x82\xC9\x82\xE0\x8A\xD6\x82\xED\x82\xE7\x82\xB8QUARN\x82\xA9\x82\xE7" "Free\x82\xB3\x82\xEA\x82\xBD (style 16)";
+
+TEST_F(AbiTest, FreeWithoutCreateShowsTheErrorBox) {
+    plugin->ObserveBoxes();
+    dll().Free(8);
+    EXPECT_EQ(plugin->TakeBoxes(), std::vector<std::string>{kFreeErrorBox});
+}
+
+TEST_F(AbiTest, SecondFreeShowsTheErrorBoxAndChangesNothing) {
+    Create(8);
+    Create(9);
+    plugin->ObserveBoxes();
+    dll().Free(8);
+    dll().Free(8);
+    EXPECT_EQ(plugin->TakeBoxes(), std::vector<std::string>{kFreeErrorBox});
+    EXPECT_EQ(dll().IsCalled(), 1);
+    dll().Free(9);
+}
+
+TEST_F(AbiTest, FreeOutsideTheTableShowsTheErrorBox) {
+    plugin->ObserveBoxes();
+    dll().Free(100);
+    dll().Free(-1);
+    EXPECT_EQ(plugin->TakeBoxes(), (std::vector<std::string>{kFreeErrorBox, kFreeErrorBox}));
+}
+
+TEST_F(AbiTest, SecondCreateReplacesTheObjectAndOneFreeEmptiesTheSlot) {
+    host.Channel(4).SetUser("FIRST", "first", 5);
+    Create(4);
+    host.Channel(4).SetUser("SECOND", "second", 5);
+    Create(4);
+    EXPECT_EQ(host.Channel(4).userQueries.size(), 2u);
+    plugin->ObserveBoxes();
+    dll().Free(4);
+    EXPECT_EQ(dll().IsCalled(), 0);
+    EXPECT_TRUE(plugin->TakeBoxes().empty());
+}
+
+TEST_F(AbiTest, SetupShowsTheSettingsBox) {
+    plugin->ObserveBoxes();
+    dll().Setup();
+    // "設定項目はありません" captioned "ぽれすくプラグイン", plain OK box.
+    EXPECT_EQ(plugin->TakeBoxes(),
+              std::vector<std::string>{"[\x82\xDB\x82\xEA\x82\xB7\x82\xAD\x83\x76\x83\x89\x83\x4F\x83\x43\x83\x93] "
+                                       "\x90\xDD\x92\xE8\x8D\x80\x96\xDA\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1"
+                                       " (style 0)"});
+}
+
+TEST_F(AbiTest, InstallInformationWritesOnlyTheLengthBytesAndTheLabel) {
+    unsigned char record[204];
+    std::memset(record, 0xAB, sizeof record);
+    dll().InstallInformation(reinterpret_cast<quarn::InstallRecord*>(record));
+    EXPECT_EQ(record[0], 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(record + 1), 4), "PORR");
+    for (int offset = 5; offset < 204; ++offset) {
+        const bool lengthByte = offset >= 17 && (offset - 17) % 17 == 0;
+        SCOPED_TRACE(offset);
+        EXPECT_EQ(record[offset], lengthByte ? 0 : 0xAB);
+    }
+}
+
+TEST_F(AbiTest, NameIsTheDisplayNameInShiftJis) {
+    EXPECT_STREQ(dll().Name(), "\x82\xDB\x82\xEA\x82\xB7\x82\xAD" "For QUARN");
+    EXPECT_EQ(dll().Name(), dll().Name()) << "a constant text";
+}
+
+TEST_F(AbiTest, InformationIsThreeLinesJoinedByCrLf) {
+    const std::string text = dll().Information();
+    const std::size_t first = text.find("\r\n");
+    ASSERT_NE(first, std::string::npos);
+    const std::size_t second = text.find("\r\n", first + 2);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_EQ(text.find_first_of("\r\n", second + 2), std::string::npos) << "exactly three lines";
+    const std::string line1 = text.substr(0, first);
+    const std::string line2 = text.substr(first + 2, second - first - 2);
+    const std::string line3 = text.substr(second + 2);
+    EXPECT_EQ(line1.rfind(std::string(dll().Name()) + " 1.", 0), 0u) << line1;
+    EXPECT_NE(line2.find("GCC"), std::string::npos) << line2;
+    EXPECT_NE(line2.find("libstdc++"), std::string::npos) << line2;
+    EXPECT_EQ(line3, "Porresku project");
+}
+
+}  // namespace
