@@ -1,0 +1,1 @@
+# The host stand-in: filled in by cmake/Host.cmake's owner.
