@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "Porreskusys/Version.h"
 #include "QuarnAPI/QuarnAPI.h"
@@ -85,6 +86,7 @@ void RunStep(std::int32_t channel, Step step) noexcept {
 void StartLibrary() noexcept {
     for (Porresku*& slot : channels) slot = nullptr;
     try {
+        board::Board();
         board::LoadHistory();
     } catch (...) {
         // The load reports its own failures; the library loads all the same.
@@ -155,16 +157,15 @@ PORRESKU_EXPORT void QUARN_CALL Setup() {
 
 }  // extern "C"
 
-#if defined(_WIN32)
-// Called by the C runtime's DLL entry after static construction.
-extern "C" int __stdcall DllMain(void* /*module*/, unsigned long reason, void* /*reserved*/) {
-    constexpr unsigned long kProcessDetach = 0;
-    constexpr unsigned long kProcessAttach = 1;
-    if (reason == kProcessAttach) StartLibrary();
-    if (reason == kProcessDetach) StopLibrary();
-    return 1;
-}
-#else
-__attribute__((constructor)) static void LoadLibraryHook() { StartLibrary(); }
-__attribute__((destructor)) static void UnloadLibraryHook() { StopLibrary(); }
-#endif
+namespace {
+
+// Lives from the library's load to its unload. Its constructor runs when the
+// host loads the library, before any export can be called; as the board's
+// state is made inside it, the board outlives it, and its destructor can
+// still write what waits for the log when the host unloads the library.
+struct LibraryLifetime {
+    LibraryLifetime() noexcept { StartLibrary(); }
+    ~LibraryLifetime() { StopLibrary(); }
+} lifetime;
+
+}  // namespace

@@ -1,11 +1,178 @@
 #include "board/BoardSteps.h"
 
+#include <string>
+
+#include "board/DateTime.h"
+#include "board/MessageLog.h"
 #include "board/Porresku.h"
+#include "platform/Platform.h"
 
 namespace board {
 
-void ShowRecent(const Porresku&) {}
-void PostMessage(const Porresku&) {}
-void ListSince(const Porresku&) {}
+namespace {
+
+constexpr std::string_view kRecentTitle = "最近のアクセス者たち、落ちる前のぽれすく・・・";
+constexpr std::string_view kInvitation = "2行以内でメッセージをどうぞ。[ret]のみで登録を終えます。";
+constexpr std::string_view kJoiner = "／";
+constexpr std::string_view kListPrompt = "PORR: 日付指定([Ret]:前回のLogin以降) >";
+constexpr std::string_view kListTitleTail = " 以降のぽれすく・・・";
+constexpr std::string_view kNoMessage = "               No message found...";
+constexpr std::string_view kNotADate = "' は日付または時刻ではありません";
+constexpr std::string_view kBadLastLogin = "前回のLogin日時が正しくないため、日付を指定してください";
+
+// Two lines together shorter than this are joined into one.
+constexpr std::size_t kJoinBelow = 63;
+
+bool IsAbortWord(std::string_view line) { return line == "@@" || line == "//"; }
+
+// A typed line as it goes into the log: CR, LF and Ctrl-Z would split its
+// line or end the readable text, so each becomes a blank.
+ReplyText Scrubbed(const ReplyText& typed) {
+    std::string storage;
+    return ReplyText(ScrubLineBreaks(typed.view(), storage));
+}
+
+MessageLine MakeMessageLine(const HandlePrefixText& prefix, std::string_view text) {
+    MessageLine line(prefix.view());
+    line.append(text);
+    return line;
+}
+
+void AppendLogLine(std::string& posting, std::string_view line) {
+    posting.append(line);
+    posting.append("\r\n");
+}
+
+CivilTime Now() {
+    const platform::LocalTime now = platform::Active().localTime();
+    return {now.year, now.month, now.day, now.hour, now.minute, now.second, now.millisecond};
+}
+
+}  // namespace
+
+void ShowRecent(const Porresku& channel) {
+    if (channel.IsStopping()) return;
+    // A posting on another channel while a line is out must not move the
+    // lines still to come.
+    const RecentHistory recent = Board().history;
+    channel.SendLine("");
+    channel.SendLine(kRecentTitle);
+    channel.SendLine(kHeadingRow);
+    for (int entry = RecentHistory::kEntries - 1; entry >= 0; --entry) {
+        if (!recent.Entry(entry).empty()) channel.SendLine(recent.Entry(entry));
+    }
+    channel.SendLine(kClosingRow);
+    channel.SendLine("");
+}
+
+void PostMessage(const Porresku& channel) {
+    channel.SendLine("");
+    channel.SendLine(kInvitation);
+    channel.SendLine(kRuleRow);
+
+    std::string scrubbed;
+    const HandlePrefixText prefix = HandlePrefix(ScrubLineBreaks(channel.user().handleName, scrubbed));
+    ReplyText first = Scrubbed(channel.AskLine(prefix));
+    if (IsAbortWord(first) || first.empty()) return;
+    channel.SendLine(kRuleRow);
+    ReplyText second = Scrubbed(channel.AskLine(prefix));
+    if (IsAbortWord(second)) return;
+    if (!second.empty() && first.size() + second.size() < kJoinBelow) {
+        first.append(kJoiner);
+        first.append(second);
+        second.clear();
+    }
+
+    // The posting as it goes into the log, built from this caller's own
+    // lines: the shared history may change while the host has control.
+    HeaderLine header(TimeKey(Now()).view());
+    header.append(" ");
+    header.append(ScrubLineBreaks(channel.user().userId, scrubbed));
+    const MessageLine firstLine = MakeMessageLine(prefix, first);
+    PendingPosting posting;
+    AppendLogLine(posting, header);
+    AppendLogLine(posting, firstLine);
+    BoardState& board = Board();
+    board.history.Push(firstLine);
+    if (!second.empty()) {
+        const MessageLine secondLine = MakeMessageLine(prefix, second);
+        AppendLogLine(posting, secondLine);
+        board.history.Push(secondLine);
+    }
+    board.queued.push_back(std::move(posting));
+
+    // A listing holds the log: the posting waits in the queue, and the
+    // listing writes it when it lets go of the log.
+    if (board.busy) {
+        channel.SendLine(kBusyNotice);
+        return;
+    }
+    BusyHold hold;
+    WriteQueuedPostings();
+}
+
+void ListSince(const Porresku& channel) {
+    const ReplyText reply = channel.AskLine(kListPrompt);
+    std::optional<CivilTime> since;
+    if (!reply.empty()) {
+        const std::optional<DateTime> typed = ReadDateReply(reply, Now().year);
+        if (!typed) throw BoardError("'" + std::string(reply.view()) + std::string(kNotADate));
+        since = SplitDateTime(*typed);
+        if (!since) throw BoardError("'" + std::string(reply.view()) + std::string(kNotADate));
+    } else {
+        since = SplitDateTime(channel.LookUpMember(channel.user().userId).lastLogin);
+        if (!since) throw BoardError(std::string(kBadLastLogin));
+    }
+    const TimeKeyText sinceKey = TimeKey(*since);
+
+    BoardState& board = Board();
+    if (board.busy) {
+        channel.SendLine(kBusyNotice);
+        return;
+    }
+    // Taken before the host gets control again, so no second listing can
+    // pass the test meanwhile.
+    BusyHold hold;
+    if (channel.IsStopping()) return;
+    if (!platform::Active().fileExists(kLogName)) return;
+
+    channel.SendLine("");
+    channel.SendLine(std::string(sinceKey.view()) + std::string(kListTitleTail));
+    channel.SendLine(kHeadingRow);
+
+    int shown = 0;
+    {
+        LogReader reader;
+        if (!reader.Open()) return;
+        // Pass over the postings stamped before the since key. Stamps are
+        // "MM/DD hh:mm": they carry no year.
+        MessageLine line;
+        for (;;) {
+            reader.ReadLine(line);
+            if (reader.AtEnd()) break;
+            if (channel.IsStopping()) {
+                reader.Close();
+                WriteQueuedPostings();
+                return;
+            }
+            if (HasMessageMark(line)) continue;
+            const std::string_view stamp = line.view().substr(0, 11);
+            if (sinceKey.view() > stamp) continue;
+            break;
+        }
+        // Everything after the header that ended the seek is shown.
+        do {
+            reader.ReadLine(line);
+            if (HasMessageMark(line)) {
+                channel.SendLine(line);
+                ++shown;
+            }
+        } while (!reader.AtEnd());
+    }
+    // The log is free again: postings that waited for it go in now, while
+    // the flag still keeps others out.
+    WriteQueuedPostings();
+    channel.SendLine(shown > 0 ? kClosingRow : kNoMessage);
+}
 
 }  // namespace board

@@ -2,19 +2,11 @@
 // logoff, the posting at logoff, and the listing since a date from the menu.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "board/MessageLog.h"
 
 class Porresku;
 
 namespace board {
-
-// An error that ends a board step; its text (Shift-JIS) is sent to the
-// channel's caller as one line.
-class BoardError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The last ten message lines, oldest first, between the heading and closing rows.
 void ShowRecent(const Porresku& channel);
