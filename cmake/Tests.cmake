@@ -32,6 +32,7 @@ endfunction()
 add_executable(unit_tests
   tests/common/BoundedTextTest.cpp
   tests/board/DateTimeTest.cpp
+  tests/board/BoardStepsTest.cpp
   tests/board/PorreskuTest.cpp)
 target_link_libraries(unit_tests PRIVATE porresku_core porresku_test_support)
 porresku_add_test_program(unit_tests)

@@ -1,0 +1,510 @@
+// The three caller-facing steps, driven through channel objects on a fake
+// host with a fixed clock, in a fresh working folder.
+#include "board/BoardSteps.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board/Porresku.h"
+#include "support/FakeHost.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using testing_host::FakeHost;
+using testing_host::ReadFileBytes;
+using testing_host::WriteFileBytes;
+using Lines = std::vector<std::string>;
+
+const std::string kRule = std::string(15, ' ') + std::string(64, '_');
+const std::string kHeading = " Handle name   " + std::string(64, '=');
+const std::string kClosing = std::string(14, '-') + " " + std::string(64, '=');
+const std::string kBusy = "他のチャンネルで閲覧中";
+const std::string kTitle = "最近のアクセス者たち、落ちる前のぽれすく・・・";
+const std::string kInvitation = "2行以内でメッセージをどうぞ。[ret]のみで登録を終えます。";
+const std::string kNoMessage = "               No message found...";
+const std::string kListPrompt = "PORR: 日付指定([Ret]:前回のLogin以降) >";
+
+platform::LocalTime fixedNow{2026, 12, 10, 9, 5, 30, 250};
+platform::LocalTime FixedClock() { return fixedNow; }
+
+std::string Prefix(const std::string& handle) { return (handle + std::string(14, ' ')).substr(0, 14) + ">"; }
+
+class BoardStepsTest : public ::testing::Test {
+protected:
+    BoardStepsTest() {
+        fixedNow = {2026, 12, 10, 9, 5, 30, 250};
+        platform::Active() = platform::SystemCalls();
+        platform::Active().localTime = FixedClock;
+        ResetBoard();
+    }
+    ~BoardStepsTest() override {
+        platform::Active() = platform::SystemCalls();
+        ResetBoard();
+    }
+
+    static void ResetBoard() {
+        board::Board().history.Clear();
+        board::Board().busy = false;
+        board::Board().queued.clear();
+    }
+
+    // A caller on `channel`, logged in as id/handle/level.
+    Porresku& LogOn(int channel, const std::string& id, const std::string& handle, int level) {
+        host.Channel(channel).SetUser(id, handle, level);
+        objects.push_back(std::make_unique<Porresku>(channel, host.CreationRecord(channel)));
+        return *objects.back();
+    }
+
+    testing_host::FakeChannel& Host(int channel) { return host.Channel(channel); }
+
+    Lines History() const {
+        Lines lines;
+        for (int entry = 0; entry < board::RecentHistory::kEntries; ++entry) {
+            if (!board::Board().history.Entry(entry).empty()) {
+                lines.emplace_back(board::Board().history.Entry(entry).view());
+            }
+        }
+        return lines;
+    }
+
+    testing_host::TempDir dir;
+    FakeHost host;
+    std::vector<std::unique_ptr<Porresku>> objects;
+};
+
+// ---- recent-message display --------------------------------------------------
+
+TEST_F(BoardStepsTest, DisplayWithEmptyHistoryShowsOnlyTheFrame) {
+    Porresku& caller = LogOn(1, "GUEST", "guest", 2);
+    board::ShowRecent(caller);
+    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, kClosing, ""}));
+}
+
+TEST_F(BoardStepsTest, DisplayShowsTheHistoryOldestFirst) {
+    board::Board().history.Push("first");
+    board::Board().history.Push("second");
+    board::Board().history.Push("third");
+    Porresku& caller = LogOn(1, "GUEST", "guest", 2);
+    board::ShowRecent(caller);
+    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, "first", "second", "third", kClosing, ""}));
+}
+
+TEST_F(BoardStepsTest, DisplaySendsNothingWhenTheChannelStops) {
+    board::Board().history.Push("first");
+    Porresku& caller = LogOn(1, "GUEST", "guest", 2);
+    Host(1).stopAnswers = {1};
+    board::ShowRecent(caller);
+    EXPECT_TRUE(Host(1).sent.empty());
+}
+
+TEST_F(BoardStepsTest, DisplayIsNotMovedByAPostingWhileALineIsOut) {
+    for (const char* line : {"a", "b", "c"}) board::Board().history.Push(line);
+    Porresku& viewer = LogOn(1, "GUEST", "guest", 2);
+    Porresku& poster = LogOn(2, "SYSOP", "sysop", 5);
+    Host(2).replies = {"meanwhile", ""};
+    Host(1).duringSend = [&](int send) {
+        if (send == 4) board::PostMessage(poster);  // while "a" is out
+    };
+    board::ShowRecent(viewer);
+    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, "a", "b", "c", kClosing, ""}));
+    EXPECT_EQ(History().front(), Prefix("sysop") + "meanwhile");
+}
+
+// ---- goodbye: the level test -------------------------------------------------
+
+TEST_F(BoardStepsTest, GoodbyeInvitesOnlyLevelThreeAndAbove) {
+    struct Case {
+        int level;
+        bool invited;
+    };
+    const Case cases[] = {{-1, false}, {0, false}, {2, false}, {3, true}, {5, true}, {0x7FFFFFFF, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.level);
+        Porresku& caller = LogOn(10 + c.level % 50, "U", "u", c.level);
+        caller.Goodbye();
+        EXPECT_EQ(Host(caller.channel()).prompts.size(), c.invited ? 1u : 0u);
+    }
+}
+
+TEST_F(BoardStepsTest, StoppedGoodbyeSkipsTheDisplayButStillInvites) {
+    Porresku& caller = LogOn(1, "SYSOP", "sysop", 3);
+    Host(1).stopAnswers = {1};
+    caller.Goodbye();
+    EXPECT_EQ(Host(1).sent, (Lines{"", kInvitation, kRule}));
+    EXPECT_EQ(Host(1).prompts, Lines{Prefix("sysop")});
+}
+
+// ---- posting -----------------------------------------------------------------
+
+TEST_F(BoardStepsTest, PostingOfOneLineGoesToHistoryAndLog) {
+    Porresku& caller = LogOn(3, "SYSOP", "ぽれ", 5);
+    Host(3).replies = {"こんにちは", ""};
+    board::PostMessage(caller);
+    EXPECT_EQ(Host(3).sent, (Lines{"", kInvitation, kRule, kRule}));
+    EXPECT_EQ(Host(3).prompts, (Lines{Prefix("ぽれ"), Prefix("ぽれ")}));
+    EXPECT_EQ(History(), Lines{Prefix("ぽれ") + "こんにちは"});
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "12/10 09:05 SYSOP\r\n" + Prefix("ぽれ") + "こんにちは\r\n");
+    EXPECT_FALSE(board::Board().busy);
+}
+
+TEST_F(BoardStepsTest, PostingJoinsOrKeepsTwoLines) {
+    struct Case {
+        std::string name;
+        std::string first, second;
+        Lines logged;  // message texts behind the prefix
+    };
+    const std::string p = Prefix("sysop");
+    const Case cases[] = {
+        {"62 bytes together are joined", std::string(30, 'a'), std::string(32, 'b'),
+         {std::string(30, 'a') + "／" + std::string(32, 'b')}},
+        {"63 bytes together stay two lines", std::string(31, 'a'), std::string(32, 'b'),
+         {std::string(31, 'a'), std::string(32, 'b')}},
+        {"a joined line is cut to 80", std::string(40, 'a'), std::string(22, 'b'),
+         {(std::string(40, 'a') + "／" + std::string(22, 'b')).substr(0, 65)}},
+        {"text beyond 65 bytes is cut", std::string(80, 'x'), "", {std::string(65, 'x')}},
+        {"second line of 80 bytes", "short", std::string(80, 'y'), {"short", std::string(65, 'y')}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetBoard();
+        std::remove("porresku.log");
+        Porresku& caller = LogOn(3, "SYSOP", "sysop", 5);
+        Host(3).replies = {c.first, c.second};
+        board::PostMessage(caller);
+        std::string expected = "12/10 09:05 SYSOP\r\n";
+        for (const auto& text : c.logged) expected += p + text + "\r\n";
+        EXPECT_EQ(ReadFileBytes("porresku.log"), expected);
+        Lines newestFirst;
+        for (auto it = c.logged.rbegin(); it != c.logged.rend(); ++it) newestFirst.push_back(p + *it);
+        EXPECT_EQ(History(), newestFirst);
+    }
+}
+
+TEST_F(BoardStepsTest, AbortWordsAndAnEmptyFirstLineStoreNothing) {
+    struct Case {
+        Lines replies;
+        bool stored;
+    };
+    const Case cases[] = {
+        {{"@@"}, false},       {{"//"}, false},      {{""}, false},
+        {{"hello", "@@"}, false}, {{"hello", "//"}, false},
+        {{"@@ "}, true},       {{" //"}, true},      {{"hello", "@@x"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.replies.front() + "|" + c.replies.back());
+        ResetBoard();
+        std::remove("porresku.log");
+        Porresku& caller = LogOn(3, "SYSOP", "sysop", 5);
+        Host(3).replies = {c.replies.begin(), c.replies.end()};
+        board::PostMessage(caller);
+        EXPECT_EQ(!History().empty(), c.stored);
+        EXPECT_EQ(ReadFileBytes("porresku.log").empty(), !c.stored);
+    }
+}
+
+TEST_F(BoardStepsTest, TypedLineBreaksAndCtrlZBecomeBlanks) {
+    Porresku& caller = LogOn(3, "SYSOP", "sysop", 5);
+    Host(3).replies = {"a\rb\nc\x1A" "d", "12/10 09:05 FORGED"};
+    board::PostMessage(caller);
+    const std::string p = Prefix("sysop");
+    EXPECT_EQ(ReadFileBytes("porresku.log"),
+              "12/10 09:05 SYSOP\r\n" + p + "a b c d／12/10 09:05 FORGED\r\n");
+}
+
+TEST_F(BoardStepsTest, PostingCompletesWhenTheChannelStopsAfterTheInput) {
+    Porresku& caller = LogOn(3, "SYSOP", "sysop", 5);
+    Host(3).replies = {std::string(40, 'a'), std::string(40, 'b')};
+    Host(3).stopAfterwards = 1;
+    board::PostMessage(caller);
+    EXPECT_EQ(History().size(), 2u);
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "12/10 09:05 SYSOP\r\n" + Prefix("sysop") + std::string(40, 'a') +
+                                                 "\r\n" + Prefix("sysop") + std::string(40, 'b') + "\r\n");
+}
+
+TEST_F(BoardStepsTest, HeaderOfAPostingInTheFirstSecondOfADayHasTheShortKey) {
+    fixedNow = {2026, 1, 2, 0, 0, 0, 999};
+    Porresku& caller = LogOn(3, "SYSOP", "sysop", 5);
+    Host(3).replies = {"new year", ""};
+    board::PostMessage(caller);
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "01/02 SYSOP\r\n" + Prefix("sysop") + "new year\r\n");
+}
+
+TEST_F(BoardStepsTest, PostingWhileBusyIsQueuedAndWrittenByTheNextPosting) {
+    Porresku& first = LogOn(3, "FIRST", "first", 5);
+    Porresku& second = LogOn(4, "SECOND", "second", 5);
+    board::Board().busy = true;  // a listing on another channel
+    Host(3).replies = {"queued", ""};
+    board::PostMessage(first);
+    EXPECT_EQ(Host(3).sent.back(), kBusy);
+    EXPECT_TRUE(board::Board().busy) << "a posting never clears a flag it did not set";
+    EXPECT_FALSE(std::ifstream("porresku.log").good()) << "the log is not opened while busy";
+
+    board::Board().busy = false;
+    fixedNow.minute = 6;
+    Host(4).replies = {"next", ""};
+    board::PostMessage(second);
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "12/10 09:05 FIRST\r\n" + Prefix("first") + "queued\r\n" +
+                                                 "12/10 09:06 SECOND\r\n" + Prefix("second") + "next\r\n");
+    EXPECT_TRUE(board::Board().queued.empty());
+}
+
+TEST_F(BoardStepsTest, PostingThatCannotOpenTheLogKeepsItForLater) {
+    std::filesystem::create_directory("porresku.log");  // a folder in the log's place
+    Porresku& caller = LogOn(3, "SYSOP", "sysop", 5);
+    Host(3).replies = {"kept", ""};
+    board::PostMessage(caller);
+    EXPECT_EQ(board::Board().queued.size(), 1u);
+    EXPECT_FALSE(board::Board().busy);
+
+    std::filesystem::remove("porresku.log");
+    Host(3).replies = {"later", ""};
+    board::PostMessage(caller);
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "12/10 09:05 SYSOP\r\n" + Prefix("sysop") + "kept\r\n" +
+                                                 "12/10 09:05 SYSOP\r\n" + Prefix("sysop") + "later\r\n");
+}
+
+TEST_F(BoardStepsTest, PostingInsideAnotherPostingsBusyNoticeKeepsOrder) {
+    Porresku& first = LogOn(1, "FIRST", "first", 5);
+    Porresku& second = LogOn(2, "SECOND", "second", 5);
+    board::Board().busy = true;
+    Host(1).replies = {"one", ""};
+    Host(2).replies = {"two", ""};
+    Host(1).duringSend = [&](int) {
+        if (Host(1).sent.back() == kBusy) board::PostMessage(second);
+    };
+    board::PostMessage(first);
+    EXPECT_EQ(History(), (Lines{Prefix("second") + "two", Prefix("first") + "one"}));
+    board::Board().busy = false;
+    ASSERT_TRUE(board::WriteQueuedPostings());
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "12/10 09:05 FIRST\r\n" + Prefix("first") + "one\r\n" +
+                                                 "12/10 09:05 SECOND\r\n" + Prefix("second") + "two\r\n");
+}
+
+// ---- listing -----------------------------------------------------------------
+
+// A log of postings: each a (stamp, id, lines) triple.
+std::string LogOf(const std::vector<std::pair<std::string, Lines>>& postings) {
+    std::string bytes;
+    for (const auto& [header, lines] : postings) {
+        bytes += header + "\r\n";
+        for (const auto& line : lines) bytes += Prefix("h") + line + "\r\n";
+    }
+    return bytes;
+}
+
+class ListingTest : public BoardStepsTest {
+protected:
+    Lines List(const std::string& reply) {
+        Porresku& caller = LogOn(5, "READER", "reader", 2);
+        Host(5).sent.clear();
+        Host(5).replies = {reply};
+        caller.MenuCall();
+        EXPECT_FALSE(board::Board().busy);
+        return Host(5).sent;
+    }
+    static Lines Shown(const Lines& sent) {
+        // Past the empty line, the title and the heading row.
+        return sent.size() > 3 ? Lines(sent.begin() + 3, sent.end()) : Lines{};
+    }
+};
+
+const std::string kFourPostings = LogOf({
+    {"11/17 10:00 A", {"a1"}},
+    {"11/18 09:00 B", {"b1", "b2"}},
+    {"11/18 12:00 C", {"c1"}},
+    {"11/19 08:00 D", {"d1"}},
+});
+
+TEST_F(ListingTest, ShowsTheMessagesSinceATypedDate) {
+    struct Case {
+        std::string reply;
+        std::string key;
+        Lines shown;
+    };
+    const std::string p = Prefix("h");
+    const Case cases[] = {
+        {"11/18", "11/18", {p + "b1", p + "b2", p + "c1", p + "d1", kClosing}},
+        {"2026/11/18 10:00", "11/18 10:00", {p + "c1", p + "d1", kClosing}},
+        {"11/18 12:00", "11/18 12:00", {p + "c1", p + "d1", kClosing}},
+        {"11/19 9", "11/19 09:00", {kNoMessage}},
+        {"11/17", "11/17", {p + "a1", p + "b1", p + "b2", p + "c1", p + "d1", kClosing}},
+        {"9", "12/30 09:00", {kNoMessage}},
+        {"1/1", "01/01", {p + "a1", p + "b1", p + "b2", p + "c1", p + "d1", kClosing}},
+    };
+    WriteFileBytes("porresku.log", kFourPostings);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        const Lines sent = List(c.reply);
+        ASSERT_GE(sent.size(), 3u);
+        EXPECT_EQ(sent[0], "");
+        EXPECT_EQ(sent[1], c.key + " 以降のぽれすく・・・");
+        EXPECT_EQ(sent[2], kHeading);
+        EXPECT_EQ(Shown(sent), c.shown);
+    }
+}
+
+TEST_F(ListingTest, FirstPostingOfTheLogCanBeListed) {
+    WriteFileBytes("porresku.log", LogOf({{"11/18 09:00 ONLY", {"only"}}}));
+    EXPECT_EQ(Shown(List("11/18")), (Lines{Prefix("h") + "only", kClosing}));
+}
+
+TEST_F(ListingTest, HeaderThatEndsTheSeekAsLastLineShowsNothing) {
+    WriteFileBytes("porresku.log", LogOf({{"11/17 10:00 A", {"a1"}}}) + "11/18 10:00 B\r\n");
+    EXPECT_EQ(Shown(List("11/18")), Lines{kNoMessage});
+}
+
+TEST_F(ListingTest, KeysCarryNoYear) {
+    WriteFileBytes("porresku.log", LogOf({{"12/30 22:00 A", {"old"}}, {"01/02 10:00 B", {"new year"}}}));
+    EXPECT_EQ(Shown(List("12/30 23:00")), Lines{kNoMessage});
+}
+
+TEST_F(ListingTest, MessagesAfterTheStoppingHeaderAreAllShown) {
+    WriteFileBytes("porresku.log", LogOf({{"11/17 10:00 A", {"a"}}, {"11/20 10:00 B", {"b"}},
+                                          {"11/01 10:00 C", {"c"}}, {"\r\nnot a message", {}}}));
+    EXPECT_EQ(Shown(List("11/19")), (Lines{Prefix("h") + "b", Prefix("h") + "c", kClosing}));
+}
+
+TEST_F(ListingTest, DefaultsToThePreviousLogin) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    Host(5).member.lastLogin = board::ToDateTime({2026, 11, 18, 11, 30, 0, 0});
+    const Lines sent = List("");
+    EXPECT_EQ(Host(5).foundIds, Lines{"READER"});
+    EXPECT_EQ(Host(5).askedMembers, std::vector<std::int32_t>{Host(5).memberNumber});
+    EXPECT_EQ(sent[1], "11/18 11:30 以降のぽれすく・・・");
+    EXPECT_EQ(Shown(sent), (Lines{Prefix("h") + "c1", Prefix("h") + "d1", kClosing}));
+}
+
+TEST_F(ListingTest, UnreadableLastLoginGivesOneErrorLine) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), -1e9,
+                       3e6}) {
+        SCOPED_TRACE(bad);
+        Host(5).member.lastLogin = bad;
+        Porresku& caller = LogOn(5, "READER", "reader", 2);
+        Host(5).sent.clear();
+        Host(5).replies = {""};
+        EXPECT_THROW(board::ListSince(caller), board::BoardError);
+        EXPECT_TRUE(Host(5).sent.empty());
+        EXPECT_FALSE(board::Board().busy);
+    }
+}
+
+TEST_F(ListingTest, BadReplyRaisesTheConversionErrorAndTouchesNothing) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    for (const std::string reply : {"abc", "13/45", "12/25 xyz", "25:00"}) {
+        SCOPED_TRACE(reply);
+        for (bool busy : {false, true}) {
+            board::Board().busy = busy;
+            Porresku& caller = LogOn(5, "READER", "reader", 2);
+            Host(5).sent.clear();
+            Host(5).replies = {reply};
+            try {
+                board::ListSince(caller);
+                ADD_FAILURE() << "no error";
+            } catch (const board::BoardError& error) {
+                EXPECT_EQ(std::string(error.what()), "'" + reply + "' は日付または時刻ではありません");
+            }
+            EXPECT_TRUE(Host(5).sent.empty());
+            EXPECT_EQ(board::Board().busy, busy);
+        }
+    }
+}
+
+TEST_F(ListingTest, BusyFlagGivesOnlyTheNotice) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    board::Board().busy = true;
+    Porresku& caller = LogOn(5, "READER", "reader", 2);
+    Host(5).replies = {"11/18"};
+    board::ListSince(caller);
+    EXPECT_EQ(Host(5).sent, Lines{kBusy});
+    EXPECT_TRUE(board::Board().busy);
+}
+
+TEST_F(ListingTest, NoLogSendsNothing) {
+    EXPECT_TRUE(List("11/18").empty());
+}
+
+TEST_F(ListingTest, StopBeforeReadingSendsNothing) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    Porresku& caller = LogOn(5, "READER", "reader", 2);
+    Host(5).replies = {"11/18"};
+    Host(5).stopAnswers = {1};
+    board::ListSince(caller);
+    EXPECT_TRUE(Host(5).sent.empty());
+    EXPECT_FALSE(board::Board().busy);
+}
+
+TEST_F(ListingTest, StopDuringTheSeekEndsTheListing) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    Porresku& caller = LogOn(5, "READER", "reader", 2);
+    Host(5).replies = {"11/19"};
+    Host(5).stopAnswers = {0, 0, 1};
+    board::ListSince(caller);
+    EXPECT_EQ(Host(5).sent, (Lines{"", "11/19 以降のぽれすく・・・", kHeading}));
+    EXPECT_FALSE(board::Board().busy);
+    // The log is closed again: a posting gets in.
+    Porresku& poster = LogOn(6, "P", "p", 5);
+    Host(6).replies = {"after", ""};
+    board::PostMessage(poster);
+    EXPECT_NE(ReadFileBytes("porresku.log").find("after"), std::string::npos);
+}
+
+TEST_F(ListingTest, PostingDuringTheListingIsWrittenWhenItEnds) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    Porresku& poster = LogOn(6, "POSTER", "poster", 5);
+    Host(6).replies = {"meanwhile", ""};
+    Porresku& reader = LogOn(5, "READER", "reader", 2);
+    Host(5).replies = {"11/18"};
+    bool posted = false;
+    Host(5).duringSend = [&](int) {
+        if (!posted && Host(5).sent.back() == Prefix("h") + "b1") {
+            posted = true;
+            board::PostMessage(poster);
+            EXPECT_TRUE(board::Board().busy) << "the posting left the listing's flag alone";
+        }
+    };
+    board::ListSince(reader);
+    EXPECT_EQ(Host(6).sent.back(), kBusy);
+    EXPECT_FALSE(board::Board().busy);
+    EXPECT_EQ(ReadFileBytes("porresku.log"),
+              kFourPostings + "12/10 09:05 POSTER\r\n" + Prefix("poster") + "meanwhile\r\n");
+    EXPECT_TRUE(board::Board().queued.empty());
+}
+
+TEST_F(ListingTest, SecondListingStartedDuringTheStopQueryIsRefused) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    Porresku& first = LogOn(5, "ONE", "one", 2);
+    Porresku& second = LogOn(6, "TWO", "two", 2);
+    Host(5).replies = {"11/19"};
+    Host(6).replies = {"11/19"};
+    Host(5).duringStopQuery = [&](int query) {
+        if (query == 1) board::ListSince(second);
+    };
+    board::ListSince(first);
+    EXPECT_EQ(Host(6).sent, Lines{kBusy});
+    EXPECT_EQ(Shown(Host(5).sent), (Lines{Prefix("h") + "d1", kClosing}));
+    EXPECT_FALSE(board::Board().busy);
+}
+
+TEST_F(ListingTest, ReadErrorEndsTheListingWithTheLogClosedAndTheFlagClear) {
+    WriteFileBytes("porresku.log", kFourPostings);
+    platform::Active().read = [](platform::FileHandle, void*, std::size_t, std::size_t*) { return 5; };
+    Porresku& caller = LogOn(5, "READER", "reader", 2);
+    Host(5).replies = {"11/18"};
+    EXPECT_THROW(board::ListSince(caller), board::LogError);
+    EXPECT_FALSE(board::Board().busy);
+    platform::Active().read = platform::SystemCalls().read;
+    platform::FileHandle file;
+    ASSERT_EQ(platform::Active().open("porresku.log", platform::OpenMode::kAppend, &file), 0) << "left open";
+    platform::Active().close(file);
+}
+
+}  // namespace
