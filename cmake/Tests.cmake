@@ -8,6 +8,7 @@ include(GoogleTest)
 
 add_library(porresku_test_support STATIC
   tests/support/FakeHost.cpp
+  tests/support/LogHolder.cpp
   tests/support/PluginLoader.cpp
   tests/support/TestMain.cpp)
 target_include_directories(porresku_test_support PUBLIC tests src)
@@ -38,7 +39,7 @@ target_link_libraries(unit_tests PRIVATE porresku_core porresku_test_support)
 porresku_add_test_program(unit_tests)
 
 # The built library through its exports, as the host uses it.
-add_executable(abi_tests tests/abi/AbiTest.cpp)
+add_executable(abi_tests tests/abi/AbiTest.cpp tests/abi/AbiBoardTest.cpp)
 target_link_libraries(abi_tests PRIVATE porresku_test_support)
 add_dependencies(abi_tests Porresku)
 porresku_add_test_program(abi_tests)

@@ -1,0 +1,232 @@
+// The board through the built library's exports: postings at logoff and
+// listings from the menu, with a host that runs other channels while one
+// waits inside a service, and with the log held by another program.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/FakeHost.h"
+#include "support/LogHolder.h"
+#include "support/PluginLoader.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using testing_host::FakeHost;
+using testing_host::LoadedPlugin;
+using testing_host::ReadFileBytes;
+using testing_host::WriteFileBytes;
+using Lines = std::vector<std::string>;
+
+const std::string kHeading = " Handle name   " + std::string(64, '=');
+const std::string kClosing = std::string(14, '-') + " " + std::string(64, '=');
+const std::string kRule = std::string(15, ' ') + std::string(64, '_');
+const std::string kTitle = "最近のアクセス者たち、落ちる前のぽれすく・・・";
+const std::string kInvitation = "2行以内でメッセージをどうぞ。[ret]のみで登録を終えます。";
+const std::string kBusy = "他のチャンネルで閲覧中";
+
+std::string Prefix(const std::string& handle) { return (handle + std::string(14, ' ')).substr(0, 14) + ">"; }
+
+// "MM/DD hh:mm" of the local clock now, as the library stamps a posting.
+std::string KeyNow() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    char key[16];
+    std::strftime(key, sizeof key, local->tm_hour + local->tm_min + local->tm_sec == 0 ? "%m/%d" : "%m/%d %H:%M",
+                  local);
+    return key;
+}
+
+class AbiBoardTest : public ::testing::Test {
+protected:
+    void SetUp() override { Load(); }
+
+    void Load() {
+        plugin.reset();
+        plugin = std::make_unique<LoadedPlugin>(testing_host::PluginPath());
+        ASSERT_TRUE(plugin->loaded()) << plugin->error();
+    }
+    const testing_host::PluginExports& dll() const { return plugin->exports(); }
+    testing_host::FakeChannel& Host(int channel) { return host.Channel(channel); }
+
+    void LogOn(int channel, const std::string& id, const std::string& handle, int level) {
+        Host(channel).SetUser(id, handle, level);
+        dll().Create(channel, host.CreationRecord(channel));
+    }
+
+    // The log with every header's time key replaced by "KEY", after checking
+    // that each key is the clock's key around the posting.
+    std::string LogWithKeysMasked(const std::string& before, const std::string& after) {
+        std::string log = ReadFileBytes("porresku.log");
+        std::string masked;
+        std::size_t at = 0;
+        while (at < log.size()) {
+            std::size_t end = log.find("\r\n", at);
+            if (end == std::string::npos) end = log.size();
+            std::string line = log.substr(at, end - at);
+            const bool message = line.size() >= 15 && line[14] == '>';
+            if (!message) {
+                const std::string key = line.substr(0, line.size() > 5 && line[5] == ' ' ? 11 : 5);
+                EXPECT_TRUE(key == before || key == after) << key;
+                line = "KEY" + line.substr(key.size());
+            }
+            masked += line + (end < log.size() ? "\r\n" : "");
+            at = end + 2;
+        }
+        return masked;
+    }
+
+    testing_host::TempDir dir;
+    FakeHost host;
+    std::unique_ptr<LoadedPlugin> plugin;
+};
+
+TEST_F(AbiBoardTest, CallerLogsOffWithAPostingAndAnotherListsIt) {
+    const std::string before = KeyNow();
+    LogOn(3, "SYSOP", "\x82\xDB\x82\xEA\x82\xB7\x82\xAD", 5);  // ぽれすく
+    Host(3).replies = {"\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD", ""};  // こんにちは
+    dll().OnGoodbye(3);
+    dll().Free(3);
+    const std::string after = KeyNow();
+
+    const std::string line = Prefix("\x82\xDB\x82\xEA\x82\xB7\x82\xAD") + "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD";
+    EXPECT_EQ(Host(3).activities, Lines{"PORRESKU"});
+    EXPECT_EQ(Host(3).sent, (Lines{"", kTitle, kHeading, kClosing, "", "", kInvitation, kRule, kRule}));
+    EXPECT_EQ(LogWithKeysMasked(before, after), "KEY SYSOP\r\n" + line + "\r\n");
+
+    LogOn(7, "GUEST", "guest", 2);
+    Host(7).replies = {"1/1"};
+    dll().Call(7);
+    EXPECT_EQ(Host(7).sent, (Lines{"", "01/01 以降のぽれすく・・・", kHeading, line, kClosing}));
+    EXPECT_TRUE(Host(7).wrongContexts.empty()) << testing_host::Joined(Host(7).wrongContexts);
+
+    // Another logoff shows it among the recent messages.
+    dll().OnGoodbye(7);
+    EXPECT_EQ(Lines(Host(7).sent.end() - 6, Host(7).sent.end()), (Lines{"", kTitle, kHeading, line, kClosing, ""}));
+}
+
+TEST_F(AbiBoardTest, LoadRebuildsTheHistoryFromTheLog) {
+    WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n11/18 11:00 B\r\n" + Prefix("b") +
+                                       "new\r\n");
+    Load();
+    LogOn(1, "GUEST", "guest", 2);
+    dll().OnGoodbye(1);
+    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, Prefix("a") + "old", Prefix("b") + "new", kClosing, ""}));
+}
+
+TEST_F(AbiBoardTest, OnlyTheLowByteOfTheStopAnswerCounts) {
+    LogOn(1, "GUEST", "guest", 2);
+    Host(1).stopAnswers = {0x100};
+    dll().OnGoodbye(1);
+    EXPECT_EQ(Host(1).sent.size(), 5u) << "0x100 is false: the display is shown";
+    Host(1).sent.clear();
+    Host(1).stopAnswers = {0x02};
+    dll().OnGoodbye(1);
+    EXPECT_TRUE(Host(1).sent.empty()) << "0x02 is true: nothing is shown";
+}
+
+TEST_F(AbiBoardTest, ErrorReachesTheCallerAsOneLineAndTheHostCarriesOn) {
+    LogOn(2, "GUEST", "guest", 2);
+    Host(2).replies = {"not a date"};
+    dll().Call(2);
+    EXPECT_EQ(Host(2).sent, Lines{"'not a date' は日付または時刻ではありません"});
+    // The library still serves calls after the error.
+    Host(2).replies = {"1/1"};
+    dll().Call(2);
+    EXPECT_EQ(dll().IsCalled(), 1);
+}
+
+TEST_F(AbiBoardTest, OverlongLengthBytesInTheUserRecordReadAsTheirRoom) {
+    Host(4).SetUser("ABCDEFGH", std::string(40, 'h'), 5);
+    Host(4).user.userId.length = 200;
+    Host(4).user.handleName.length = 255;
+    dll().Create(4, host.CreationRecord(4));
+    Host(4).replies = {"x", ""};
+    dll().OnGoodbye(4);
+    EXPECT_EQ(Host(4).prompts, (Lines{std::string(14, 'h') + ">", std::string(14, 'h') + ">"}));
+    const std::string log = ReadFileBytes("porresku.log");
+    EXPECT_NE(log.find(" ABCDEFGH\r\n" + std::string(14, 'h') + ">x\r\n"), std::string::npos) << log;
+}
+
+TEST_F(AbiBoardTest, PostingDuringAListingReachesTheLogWhenTheListingEnds) {
+    WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "first\r\n11/19 10:00 B\r\n" + Prefix("b") +
+                                       "second\r\n");
+    Load();
+    LogOn(1, "READER", "reader", 2);
+    LogOn(2, "POSTER", "poster", 5);
+    Host(1).replies = {"11/18"};
+    Host(2).replies = {"while listing", ""};
+    bool posted = false;
+    Host(1).duringSend = [&](int) {
+        if (!posted && Host(1).sent.back() == Prefix("a") + "first") {
+            posted = true;
+            dll().OnGoodbye(2);
+            EXPECT_EQ(ReadFileBytes("porresku.log").find("while listing"), std::string::npos);
+        }
+    };
+    dll().Call(1);
+    EXPECT_TRUE(posted);
+    EXPECT_EQ(Host(2).sent.back(), kBusy);
+    EXPECT_EQ(Lines(Host(1).sent.begin() + 3, Host(1).sent.end()),
+              (Lines{Prefix("a") + "first", Prefix("b") + "second", kClosing}));
+    const std::string log = ReadFileBytes("porresku.log");
+    EXPECT_NE(log.find("second\r\n"), std::string::npos);
+    const std::string posting = Prefix("poster") + "while listing\r\n";
+    EXPECT_EQ(log.substr(log.size() - posting.size()), posting);
+
+    // The flag is clear: the next listing runs.
+    Host(1).sent.clear();
+    Host(1).replies = {"11/18"};
+    Host(1).duringSend = nullptr;
+    dll().Call(1);
+    EXPECT_EQ(Host(1).sent.back(), kClosing);
+}
+
+TEST_F(AbiBoardTest, PostingWhileAnotherProgramHoldsTheLogReachesItWithTheNextPosting) {
+    WriteFileBytes("porresku.log", "");
+    LogOn(3, "SYSOP", "sysop", 5);
+    {
+        testing_host::LogHolder holder("porresku.log", testing_host::LogHolder::kReading);
+        ASSERT_TRUE(holder.holding());
+        Host(3).replies = {"held", ""};
+        dll().OnGoodbye(3);
+    }
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "");
+    Host(3).replies = {"free", ""};
+    dll().OnGoodbye(3);
+    const std::string log = ReadFileBytes("porresku.log");
+    const std::size_t held = log.find(Prefix("sysop") + "held\r\n");
+    const std::size_t free = log.find(Prefix("sysop") + "free\r\n");
+    EXPECT_NE(held, std::string::npos) << log;
+    EXPECT_NE(free, std::string::npos) << log;
+    EXPECT_LT(held, free);
+}
+
+TEST_F(AbiBoardTest, QueuedPostingIsWrittenWhenTheLibraryIsUnloaded) {
+    WriteFileBytes("porresku.log", "");
+    LogOn(3, "SYSOP", "sysop", 5);
+    {
+        testing_host::LogHolder holder("porresku.log", testing_host::LogHolder::kReading);
+        ASSERT_TRUE(holder.holding());
+        Host(3).replies = {"at unload", ""};
+        dll().OnGoodbye(3);
+    }
+    EXPECT_EQ(ReadFileBytes("porresku.log"), "");
+    plugin.reset();
+    EXPECT_NE(ReadFileBytes("porresku.log").find(Prefix("sysop") + "at unload\r\n"), std::string::npos);
+}
+
+TEST_F(AbiBoardTest, ListingWhileAnotherProgramWritesTheLogShowsOnlyTheHeading) {
+    WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "first\r\n");
+    LogOn(1, "READER", "reader", 2);
+    testing_host::LogHolder holder("porresku.log", testing_host::LogHolder::kWriting);
+    ASSERT_TRUE(holder.holding());
+    Host(1).replies = {"11/18"};
+    dll().Call(1);
+    EXPECT_EQ(Host(1).sent, (Lines{"", "11/18 以降のぽれすく・・・", kHeading}));
+}
+
+}  // namespace
