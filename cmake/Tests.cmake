@@ -13,7 +13,9 @@ add_library(porresku_test_support STATIC
   tests/support/TestMain.cpp)
 target_include_directories(porresku_test_support PUBLIC tests src)
 target_link_libraries(porresku_test_support PUBLIC gtest porresku_flags)
-if(NOT WIN32)
+if(WIN32)
+  target_link_libraries(porresku_test_support PUBLIC version)
+else()
   target_compile_definitions(porresku_test_support PRIVATE PORRESKU_PLUGIN_PATH="$<TARGET_FILE:Porresku>")
   target_link_libraries(porresku_test_support PUBLIC dl)
 endif()
@@ -33,6 +35,7 @@ endfunction()
 add_executable(unit_tests
   tests/common/BoundedTextTest.cpp
   tests/board/DateTimeTest.cpp
+  tests/board/MessageLogTest.cpp
   tests/board/BoardStepsTest.cpp
   tests/board/PorreskuTest.cpp)
 target_link_libraries(unit_tests PRIVATE porresku_core porresku_test_support)

@@ -186,4 +186,16 @@ TEST_F(AbiTest, InformationIsThreeLinesJoinedByCrLf) {
     EXPECT_EQ(line3, "Porresku project");
 }
 
+#if defined(_WIN32)
+TEST_F(AbiTest, VersionResourceNamesTheBoard) {
+    const std::string path = testing_host::PluginPath();
+    // What the file's properties show, in Shift-JIS as the ANSI calls give it.
+    EXPECT_EQ(testing_host::VersionResourceValue(path, "ProductName"), dll().Name());
+    EXPECT_EQ(testing_host::VersionResourceValue(path, "FileVersion").rfind("1.", 0), 0u);
+    EXPECT_EQ(testing_host::VersionResourceValue(path, "OriginalFilename"), "Porresku.dll");
+    EXPECT_NE(testing_host::VersionResourceValue(path, "FileDescription"), "");
+    EXPECT_NE(testing_host::VersionResourceValue(path, "LegalCopyright").find("Porresku project"), std::string::npos);
+}
+#endif
+
 }  // namespace

@@ -115,6 +115,25 @@ std::vector<std::string> LoadedPlugin::TakeBoxes() {
 
 std::string PluginPath() { return "Porresku.dll"; }
 
+std::string VersionResourceValue(const std::string& path, const std::string& key) {
+    // Read as Unicode, the way Explorer does, then given back in Shift-JIS.
+    const std::wstring widePath(path.begin(), path.end());
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return {};
+    void* value = nullptr;
+    UINT length = 0;
+    const std::string query = "\\StringFileInfo\\041104B0\\" + key;
+    const std::wstring wideQuery(query.begin(), query.end());
+    if (!VerQueryValueW(data.data(), wideQuery.c_str(), &value, &length) || length == 0) return {};
+    const auto* text = static_cast<const wchar_t*>(value);
+    char out[512];
+    const int bytes = WideCharToMultiByte(932, 0, text, -1, out, sizeof out, nullptr, nullptr);
+    return bytes > 0 ? std::string(out) : std::string();
+}
+
 #else  // POSIX
 
 namespace {
@@ -181,6 +200,8 @@ std::vector<std::string> LoadedPlugin::TakeBoxes() {
 }
 
 std::string PluginPath() { return PORRESKU_PLUGIN_PATH; }
+
+std::string VersionResourceValue(const std::string&, const std::string&) { return {}; }
 
 #endif
 

@@ -56,4 +56,9 @@ private:
 // The plug-in's file as the build produced it.
 std::string PluginPath();
 
+// A value of the Japanese string table of a file's version resource
+// ("FileDescription", "ProductName", ...), as the file's properties show it;
+// empty where there is none (or no such resources on this platform).
+std::string VersionResourceValue(const std::string& path, const std::string& key);
+
 }  // namespace testing_host
