@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds both targets and runs every test: the Linux library natively, the
-# Windows DLL under Wine. Safe to run again; quick when nothing changed.
+# Builds both targets and runs every test: the Linux library natively (also
+# under AddressSanitizer and UndefinedBehaviorSanitizer), the Windows DLL
+# under Wine. Safe to run again; quick when nothing changed.
 set -euo pipefail
 export PORRESKU_ROOT="$(cd "$(dirname "$0")" && pwd)"
 cd "$PORRESKU_ROOT"
@@ -18,13 +19,16 @@ run_ctest() {
 }
 
 failed=0
-for preset in linux windows; do
+for preset in linux linux-sanitize windows; do
   configure "$preset"
   cmake --build --preset "$preset" -j "$jobs"
 done
 
 echo "== Linux (native) =="
 run_ctest linux || failed=1
+
+echo "== Linux under AddressSanitizer and UndefinedBehaviorSanitizer =="
+run_ctest linux-sanitize || failed=1
 
 echo "== Windows (under Wine) =="
 source scripts/wine-env.sh
