@@ -43,9 +43,33 @@ void AppendLogLine(std::string& posting, std::string_view line) {
     posting.append("\r\n");
 }
 
+// The listing lets go of the log: postings that waited for it go in now,
+// while the flag still keeps others out. A failure here is the waiting
+// postings' own, not the listing caller's: they stay queued for the next try.
+void WriteWaitingPostings() {
+    try {
+        WriteQueuedPostings();
+    } catch (const LogError& error) {
+        platform::Active().diagnostic(error.diagnostic().c_str());
+    }
+}
+
 CivilTime Now() {
     const platform::LocalTime now = platform::Active().localTime();
     return {now.year, now.month, now.day, now.hour, now.minute, now.second, now.millisecond};
+}
+
+// The moment to list from: the typed date, or the caller's previous login.
+CivilTime SinceMoment(const Porresku& channel, const ReplyText& reply) {
+    if (reply.empty()) {
+        const std::optional<CivilTime> login = SplitDateTime(channel.LookUpMember(channel.user().userId).lastLogin);
+        if (!login) throw BoardError(std::string(kBadLastLogin));
+        return *login;
+    }
+    const std::optional<DateTime> typed = ReadDateReply(reply, Now().year);
+    const std::optional<CivilTime> moment = typed ? SplitDateTime(*typed) : std::nullopt;
+    if (!moment) throw BoardError("'" + std::string(reply.view()) + std::string(kNotADate));
+    return *moment;
 }
 
 }  // namespace
@@ -113,17 +137,8 @@ void PostMessage(const Porresku& channel) {
 
 void ListSince(const Porresku& channel) {
     const ReplyText reply = channel.AskLine(kListPrompt);
-    std::optional<CivilTime> since;
-    if (!reply.empty()) {
-        const std::optional<DateTime> typed = ReadDateReply(reply, Now().year);
-        if (!typed) throw BoardError("'" + std::string(reply.view()) + std::string(kNotADate));
-        since = SplitDateTime(*typed);
-        if (!since) throw BoardError("'" + std::string(reply.view()) + std::string(kNotADate));
-    } else {
-        since = SplitDateTime(channel.LookUpMember(channel.user().userId).lastLogin);
-        if (!since) throw BoardError(std::string(kBadLastLogin));
-    }
-    const TimeKeyText sinceKey = TimeKey(*since);
+    const CivilTime since = SinceMoment(channel, reply);
+    const TimeKeyText sinceKey = TimeKey(since);
 
     BoardState& board = Board();
     if (board.busy) {
@@ -152,7 +167,7 @@ void ListSince(const Porresku& channel) {
             if (reader.AtEnd()) break;
             if (channel.IsStopping()) {
                 reader.Close();
-                WriteQueuedPostings();
+                WriteWaitingPostings();
                 return;
             }
             if (HasMessageMark(line)) continue;
@@ -169,9 +184,7 @@ void ListSince(const Porresku& channel) {
             }
         } while (!reader.AtEnd());
     }
-    // The log is free again: postings that waited for it go in now, while
-    // the flag still keeps others out.
-    WriteQueuedPostings();
+    WriteWaitingPostings();
     channel.SendLine(shown > 0 ? kClosingRow : kNoMessage);
 }
 
