@@ -1,0 +1,1 @@
+# Benchmarks: filled in by their owner.
