@@ -8,6 +8,7 @@ include(GoogleTest)
 
 add_library(porresku_test_support STATIC
   tests/support/FakeHost.cpp
+  tests/support/FaultInjector.cpp
   tests/support/LogHolder.cpp
   tests/support/PluginLoader.cpp
   tests/support/TestMain.cpp)
@@ -37,6 +38,7 @@ add_executable(unit_tests
   tests/board/DateTimeTest.cpp
   tests/board/MessageLogTest.cpp
   tests/board/BoardStepsTest.cpp
+  tests/board/FaultInjectionTest.cpp
   tests/board/PorreskuTest.cpp)
 target_link_libraries(unit_tests PRIVATE porresku_core porresku_test_support)
 porresku_add_test_program(unit_tests)
