@@ -21,6 +21,9 @@ else()
   target_link_libraries(porresku_test_support PUBLIC dl)
 endif()
 
+# Another program that holds the log open, for the tests to start.
+add_executable(log_holder tests/support/LogHolderMain.cpp)
+
 # Runs a test program: one CTest entry per test natively, one per program
 # under Wine (each Wine start costs time).
 function(porresku_add_test_program name)
@@ -46,7 +49,7 @@ porresku_add_test_program(unit_tests)
 # The built library through its exports, as the host uses it.
 add_executable(abi_tests tests/abi/AbiTest.cpp tests/abi/AbiBoardTest.cpp)
 target_link_libraries(abi_tests PRIVATE porresku_test_support)
-add_dependencies(abi_tests Porresku)
+add_dependencies(abi_tests Porresku log_holder)
 porresku_add_test_program(abi_tests)
 
 # The export and import tables of the built library.

@@ -196,24 +196,56 @@ TEST_F(AbiBoardTest, PostingDuringAListingReachesTheLogWhenTheListingEnds) {
     EXPECT_EQ(Host(1).sent.back(), kClosing);
 }
 
-TEST_F(AbiBoardTest, PostingWhileAnotherProgramHoldsTheLogReachesItWithTheNextPosting) {
-    WriteFileBytes("porresku.log", "");
+// Another process holds the log: a posting waits (and reaches the log with
+// the next posting once the log is free); a listing reads alongside a reader
+// but gets only its title and heading while a writer holds the log.
+TEST_F(AbiBoardTest, AnotherProgramHoldingTheLog) {
+    using testing_host::LogHolder;
+    const std::string old = "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n";
+    struct Case {
+        LogHolder::Mode mode;
+        bool posting;
+        Lines listed;  // for a listing: what follows the title and heading
+    };
+    const Case cases[] = {
+        {LogHolder::kReading, true, {}},
+        {LogHolder::kWriting, true, {}},
+        {LogHolder::kReading, false, {Prefix("a") + "old", kClosing}},
+        {LogHolder::kWriting, false, {}},
+    };
     LogOn(3, "SYSOP", "sysop", 5);
-    {
-        testing_host::LogHolder holder("porresku.log", testing_host::LogHolder::kReading);
-        ASSERT_TRUE(holder.holding());
-        Host(3).replies = {"held", ""};
+    LogOn(5, "READER", "reader", 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mode == LogHolder::kReading ? "reader" : "writer") +
+                     (c.posting ? " against a posting" : " against a listing"));
+        WriteFileBytes("porresku.log", old);
+        {
+            LogHolder holder("porresku.log", c.mode);
+            ASSERT_TRUE(holder.holding());
+            if (c.posting) {
+                Host(3).replies = {"held", ""};
+                dll().OnGoodbye(3);
+                EXPECT_EQ(ReadFileBytes("porresku.log"), old) << "nothing written while held";
+            } else {
+                Host(5).sent.clear();
+                Host(5).replies = {"1/1"};
+                dll().Call(5);
+                Lines expected{"", "01/01 以降のぽれすく・・・", kHeading};
+                expected.insert(expected.end(), c.listed.begin(), c.listed.end());
+                EXPECT_EQ(Host(5).sent, expected);
+            }
+        }
+        if (!c.posting) continue;
+        Host(3).replies = {"free", ""};
         dll().OnGoodbye(3);
+        const std::string log = ReadFileBytes("porresku.log");
+        const std::size_t held = log.find(Prefix("sysop") + "held\r\n");
+        const std::size_t free = log.find(Prefix("sysop") + "free\r\n");
+        EXPECT_NE(held, std::string::npos) << log;
+        EXPECT_NE(free, std::string::npos) << log;
+        EXPECT_LT(held, free);
+        EXPECT_EQ(log.find("held", held + 20), std::string::npos) << "written once";
     }
-    EXPECT_EQ(ReadFileBytes("porresku.log"), "");
-    Host(3).replies = {"free", ""};
-    dll().OnGoodbye(3);
-    const std::string log = ReadFileBytes("porresku.log");
-    const std::size_t held = log.find(Prefix("sysop") + "held\r\n");
-    const std::size_t free = log.find(Prefix("sysop") + "free\r\n");
-    EXPECT_NE(held, std::string::npos) << log;
-    EXPECT_NE(free, std::string::npos) << log;
-    EXPECT_LT(held, free);
 }
 
 TEST_F(AbiBoardTest, QueuedPostingIsWrittenWhenTheLibraryIsUnloaded) {
@@ -230,16 +262,6 @@ TEST_F(AbiBoardTest, QueuedPostingIsWrittenWhenTheLibraryIsUnloaded) {
     created.clear();
     plugin.reset();
     EXPECT_NE(ReadFileBytes("porresku.log").find(Prefix("sysop") + "at unload\r\n"), std::string::npos);
-}
-
-TEST_F(AbiBoardTest, ListingWhileAnotherProgramWritesTheLogShowsOnlyTheHeading) {
-    WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "first\r\n");
-    LogOn(1, "READER", "reader", 2);
-    testing_host::LogHolder holder("porresku.log", testing_host::LogHolder::kWriting);
-    ASSERT_TRUE(holder.holding());
-    Host(1).replies = {"11/18"};
-    dll().Call(1);
-    EXPECT_EQ(Host(1).sent, (Lines{"", "11/18 以降のぽれすく・・・", kHeading}));
 }
 
 }  // namespace

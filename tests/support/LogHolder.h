@@ -1,6 +1,6 @@
-// Holds the log open the way another program on the machine would: through
-// the system's own calls, not the plug-in's, with the sharing such a
-// program asks for.
+// Another program holding the log open: a separate process (log_holder)
+// that opens the file with the sharing such a program asks for, and keeps
+// it open until this object goes.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +15,17 @@ public:
         kWriting,  // write access, others may read (an editor saving)
     };
     LogHolder(const std::string& name, Mode mode);
-    ~LogHolder();
+    ~LogHolder();  // lets go of the file and waits for the program to end
     LogHolder(const LogHolder&) = delete;
     LogHolder& operator=(const LogHolder&) = delete;
 
-    bool holding() const { return handle_ != -1; }
+    // True once the other program holds the file.
+    bool holding() const { return holding_; }
 
 private:
-    std::intptr_t handle_ = -1;
+    bool holding_ = false;
+    std::intptr_t process_ = -1;
+    std::intptr_t input_ = -1;  // the program's standard input; closing it lets go
 };
 
 }  // namespace testing_host
