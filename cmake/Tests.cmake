@@ -41,7 +41,9 @@ add_executable(unit_tests
   tests/board/DateTimeTest.cpp
   tests/board/MessageLogTest.cpp
   tests/board/BoardStepsTest.cpp
+  tests/board/CallerInputTest.cpp
   tests/board/FaultInjectionTest.cpp
+  tests/board/FullDiskTest.cpp
   tests/board/PorreskuTest.cpp)
 target_link_libraries(unit_tests PRIVATE porresku_core porresku_test_support)
 porresku_add_test_program(unit_tests)
