@@ -54,6 +54,16 @@ target_link_libraries(abi_tests PRIVATE porresku_test_support)
 add_dependencies(abi_tests Porresku log_holder)
 porresku_add_test_program(abi_tests)
 
+# The built library once under valgrind: memory errors and leaks through the
+# real boundary (the sanitizer build covers the rest).
+find_program(VALGRIND valgrind)
+if(NOT WIN32 AND NOT PORRESKU_SANITIZE AND VALGRIND)
+  add_test(NAME abi_tests_under_valgrind
+           COMMAND ${VALGRIND} --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite -q
+                   $<TARGET_FILE:abi_tests> --gtest_brief=1)
+  set_tests_properties(abi_tests_under_valgrind PROPERTIES TIMEOUT 300)
+endif()
+
 # The export and import tables of the built library.
 if(WIN32)
   add_test(NAME export_table
