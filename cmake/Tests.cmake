@@ -37,6 +37,7 @@ endfunction()
 
 # The board's modules, linked in.
 add_executable(unit_tests
+  tests/support/BoardSandbox.cpp
   tests/common/BoundedTextTest.cpp
   tests/board/DateTimeTest.cpp
   tests/board/MessageLogTest.cpp

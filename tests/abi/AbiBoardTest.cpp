@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
 #include "support/LogHolder.h"
 #include "support/PluginLoader.h"
@@ -20,16 +21,8 @@ using testing_host::FakeHost;
 using testing_host::LoadedPlugin;
 using testing_host::ReadFileBytes;
 using testing_host::WriteFileBytes;
-using Lines = std::vector<std::string>;
 
-const std::string kHeading = " Handle name   " + std::string(64, '=');
-const std::string kClosing = std::string(14, '-') + " " + std::string(64, '=');
-const std::string kRule = std::string(15, ' ') + std::string(64, '_');
-const std::string kTitle = "最近のアクセス者たち、落ちる前のぽれすく・・・";
-const std::string kInvitation = "2行以内でメッセージをどうぞ。[ret]のみで登録を終えます。";
-const std::string kBusy = "他のチャンネルで閲覧中";
-
-std::string Prefix(const std::string& handle) { return (handle + std::string(14, ' ')).substr(0, 14) + ">"; }
+using namespace expected;
 
 // "MM/DD hh:mm" of the local clock now, as the library stamps a posting.
 std::string KeyNow() {
@@ -104,18 +97,18 @@ TEST_F(AbiBoardTest, CallerLogsOffWithAPostingAndAnotherListsIt) {
 
     const std::string line = Prefix("\x82\xDB\x82\xEA\x82\xB7\x82\xAD") + "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD";
     EXPECT_EQ(Host(3).activities, Lines{"PORRESKU"});
-    EXPECT_EQ(Host(3).sent, (Lines{"", kTitle, kHeading, kClosing, "", "", kInvitation, kRule, kRule}));
+    EXPECT_EQ(Host(3).sent, (Lines{"", kRecentTitle, kHeading, kClosing, "", "", kInvitation, kRule, kRule}));
     EXPECT_EQ(LogWithKeysMasked(before, after), "KEY SYSOP\r\n" + line + "\r\n");
 
     LogOn(7, "GUEST", "guest", 2);
     Host(7).replies = {"1/1"};
     dll().Call(7);
-    EXPECT_EQ(Host(7).sent, (Lines{"", "01/01 以降のぽれすく・・・", kHeading, line, kClosing}));
+    EXPECT_EQ(Host(7).sent, (Lines{"", ListTitle("01/01"), kHeading, line, kClosing}));
     EXPECT_TRUE(Host(7).wrongContexts.empty()) << testing_host::Joined(Host(7).wrongContexts);
 
     // Another logoff shows it among the recent messages.
     dll().OnGoodbye(7);
-    EXPECT_EQ(Lines(Host(7).sent.end() - 6, Host(7).sent.end()), (Lines{"", kTitle, kHeading, line, kClosing, ""}));
+    EXPECT_EQ(Lines(Host(7).sent.end() - 6, Host(7).sent.end()), (Lines{"", kRecentTitle, kHeading, line, kClosing, ""}));
 }
 
 TEST_F(AbiBoardTest, LoadRebuildsTheHistoryFromTheLog) {
@@ -124,7 +117,7 @@ TEST_F(AbiBoardTest, LoadRebuildsTheHistoryFromTheLog) {
     Load();
     LogOn(1, "GUEST", "guest", 2);
     dll().OnGoodbye(1);
-    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, Prefix("a") + "old", Prefix("b") + "new", kClosing, ""}));
+    EXPECT_EQ(Host(1).sent, (Lines{"", kRecentTitle, kHeading, Prefix("a") + "old", Prefix("b") + "new", kClosing, ""}));
 }
 
 TEST_F(AbiBoardTest, OnlyTheLowByteOfTheStopAnswerCounts) {
@@ -230,7 +223,7 @@ TEST_F(AbiBoardTest, AnotherProgramHoldingTheLog) {
                 Host(5).sent.clear();
                 Host(5).replies = {"1/1"};
                 dll().Call(5);
-                Lines expected{"", "01/01 以降のぽれすく・・・", kHeading};
+                Lines expected{"", ListTitle("01/01"), kHeading};
                 expected.insert(expected.end(), c.listed.begin(), c.listed.end());
                 EXPECT_EQ(Host(5).sent, expected);
             }

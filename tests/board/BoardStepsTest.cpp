@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "board/Porresku.h"
+#include "support/BoardSandbox.h"
+#include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
 
@@ -21,40 +23,14 @@ namespace {
 using testing_host::FakeHost;
 using testing_host::ReadFileBytes;
 using testing_host::WriteFileBytes;
-using Lines = std::vector<std::string>;
 
-const std::string kRule = std::string(15, ' ') + std::string(64, '_');
-const std::string kHeading = " Handle name   " + std::string(64, '=');
-const std::string kClosing = std::string(14, '-') + " " + std::string(64, '=');
-const std::string kBusy = "他のチャンネルで閲覧中";
-const std::string kTitle = "最近のアクセス者たち、落ちる前のぽれすく・・・";
-const std::string kInvitation = "2行以内でメッセージをどうぞ。[ret]のみで登録を終えます。";
-const std::string kNoMessage = "               No message found...";
-const std::string kListPrompt = "PORR: 日付指定([Ret]:前回のLogin以降) >";
-
-platform::LocalTime fixedNow{2026, 12, 10, 9, 5, 30, 250};
-platform::LocalTime FixedClock() { return fixedNow; }
-
-std::string Prefix(const std::string& handle) { return (handle + std::string(14, ' ')).substr(0, 14) + ">"; }
+using namespace expected;
+using testing_host::BoardSandbox;
 
 class BoardStepsTest : public ::testing::Test {
 protected:
-    BoardStepsTest() {
-        fixedNow = {2026, 12, 10, 9, 5, 30, 250};
-        platform::Active() = platform::SystemCalls();
-        platform::Active().localTime = FixedClock;
-        ResetBoard();
-    }
-    ~BoardStepsTest() override {
-        platform::Active() = platform::SystemCalls();
-        ResetBoard();
-    }
-
-    static void ResetBoard() {
-        board::Board().history.Clear();
-        board::Board().busy = false;
-        board::Board().queued.clear();
-    }
+    static void ResetBoard() { BoardSandbox::ResetBoard(); }
+    static Lines History() { return BoardSandbox::HistoryLines(); }
 
     // A caller on `channel`, logged in as id/handle/level.
     Porresku& LogOn(int channel, const std::string& id, const std::string& handle, int level) {
@@ -65,17 +41,7 @@ protected:
 
     testing_host::FakeChannel& Host(int channel) { return host.Channel(channel); }
 
-    Lines History() const {
-        Lines lines;
-        for (int entry = 0; entry < board::RecentHistory::kEntries; ++entry) {
-            if (!board::Board().history.Entry(entry).empty()) {
-                lines.emplace_back(board::Board().history.Entry(entry).view());
-            }
-        }
-        return lines;
-    }
-
-    testing_host::TempDir dir;
+    BoardSandbox sandbox;
     FakeHost host;
     std::vector<std::unique_ptr<Porresku>> objects;
 };
@@ -85,7 +51,7 @@ protected:
 TEST_F(BoardStepsTest, DisplayWithEmptyHistoryShowsOnlyTheFrame) {
     Porresku& caller = LogOn(1, "GUEST", "guest", 2);
     board::ShowRecent(caller);
-    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, kClosing, ""}));
+    EXPECT_EQ(Host(1).sent, (Lines{"", kRecentTitle, kHeading, kClosing, ""}));
 }
 
 TEST_F(BoardStepsTest, DisplayShowsTheHistoryOldestFirst) {
@@ -94,7 +60,7 @@ TEST_F(BoardStepsTest, DisplayShowsTheHistoryOldestFirst) {
     board::Board().history.Push("third");
     Porresku& caller = LogOn(1, "GUEST", "guest", 2);
     board::ShowRecent(caller);
-    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, "first", "second", "third", kClosing, ""}));
+    EXPECT_EQ(Host(1).sent, (Lines{"", kRecentTitle, kHeading, "first", "second", "third", kClosing, ""}));
 }
 
 TEST_F(BoardStepsTest, DisplaySendsNothingWhenTheChannelStops) {
@@ -114,7 +80,7 @@ TEST_F(BoardStepsTest, DisplayIsNotMovedByAPostingWhileALineIsOut) {
         if (send == 4) board::PostMessage(poster);  // while "a" is out
     };
     board::ShowRecent(viewer);
-    EXPECT_EQ(Host(1).sent, (Lines{"", kTitle, kHeading, "a", "b", "c", kClosing, ""}));
+    EXPECT_EQ(Host(1).sent, (Lines{"", kRecentTitle, kHeading, "a", "b", "c", kClosing, ""}));
     EXPECT_EQ(History().front(), Prefix("sysop") + "meanwhile");
 }
 
@@ -230,7 +196,7 @@ TEST_F(BoardStepsTest, PostingCompletesWhenTheChannelStopsAfterTheInput) {
 }
 
 TEST_F(BoardStepsTest, HeaderOfAPostingInTheFirstSecondOfADayHasTheShortKey) {
-    fixedNow = {2026, 1, 2, 0, 0, 0, 999};
+    BoardSandbox::now = {2026, 1, 2, 0, 0, 0, 999};
     Porresku& caller = LogOn(3, "SYSOP", "sysop", 5);
     Host(3).replies = {"new year", ""};
     board::PostMessage(caller);
@@ -248,7 +214,7 @@ TEST_F(BoardStepsTest, PostingWhileBusyIsQueuedAndWrittenByTheNextPosting) {
     EXPECT_FALSE(std::ifstream("porresku.log").good()) << "the log is not opened while busy";
 
     board::Board().busy = false;
-    fixedNow.minute = 6;
+    BoardSandbox::now.minute = 6;
     Host(4).replies = {"next", ""};
     board::PostMessage(second);
     EXPECT_EQ(ReadFileBytes("porresku.log"), "12/10 09:05 FIRST\r\n" + Prefix("first") + "queued\r\n" +

@@ -11,33 +11,21 @@
 #include "board/BoardSteps.h"
 #include "board/MessageLog.h"
 #include "board/Porresku.h"
+#include "support/BoardSandbox.h"
+#include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using testing_host::ReadFileBytes;
-using Lines = std::vector<std::string>;
-
-std::string Prefix(const std::string& handle) { return (handle + std::string(14, ' ')).substr(0, 14) + ">"; }
-
-platform::LocalTime Clock() { return {2026, 12, 10, 9, 5, 0, 0}; }
+using namespace expected;
+using testing_host::BoardSandbox;
 
 class CallerInputTest : public ::testing::Test {
 protected:
-    CallerInputTest() {
-        platform::Active() = platform::SystemCalls();
-        platform::Active().localTime = Clock;
-        Reset();
-    }
-    ~CallerInputTest() override {
-        platform::Active() = platform::SystemCalls();
-        Reset();
-    }
     static void Reset() {
-        board::Board().history.Clear();
-        board::Board().busy = false;
-        board::Board().queued.clear();
+        BoardSandbox::ResetBoard();
         std::remove("porresku.log");
     }
 
@@ -49,13 +37,7 @@ protected:
         board::PostMessage(poster);
         return History();
     }
-    static Lines History() {
-        Lines lines;
-        for (int entry = 0; entry < board::RecentHistory::kEntries; ++entry) {
-            if (!board::Board().history.Entry(entry).empty()) lines.emplace_back(board::Board().history.Entry(entry).view());
-        }
-        return lines;
-    }
+    static Lines History() { return BoardSandbox::HistoryLines(); }
     // What a later load of the log makes of it.
     static Lines Reloaded() {
         board::LoadHistory();
@@ -74,7 +56,7 @@ protected:
         return host.Channel(5).sent;
     }
 
-    testing_host::TempDir dir;
+    BoardSandbox sandbox;
     testing_host::FakeHost host;
 };
 
@@ -147,8 +129,7 @@ TEST_F(CallerInputTest, EveryByteValueInTheDateReplyGivesAListingOrTheErrorLine)
             if (sent.size() == 1) {
                 EXPECT_EQ(sent[0], "error: '" + reply.substr(0, 80) + notADate);
             } else {
-                const std::string closing = std::string(14, '-') + " " + std::string(64, '=');
-                EXPECT_TRUE(sent.back() == closing || sent.back() == "               No message found...")
+                EXPECT_TRUE(sent.back() == kClosing || sent.back() == kNoMessage)
                     << sent.back();
             }
             EXPECT_FALSE(board::Board().busy);
@@ -163,7 +144,7 @@ TEST_F(CallerInputTest, LongDateRepliesAreCutLikeAnyReply) {
         const std::string reply = "11/18" + std::string(length - 5, ' ');
         const Lines sent = List(reply);
         ASSERT_GE(sent.size(), 2u);
-        EXPECT_EQ(sent[1], "11/18 以降のぽれすく・・・");
+        EXPECT_EQ(sent[1], ListTitle("11/18"));
     }
 }
 

@@ -12,6 +12,8 @@
 #include "board/BoardSteps.h"
 #include "board/MessageLog.h"
 #include "board/Porresku.h"
+#include "support/BoardSandbox.h"
+#include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
 #include "support/FaultInjector.h"
 #include "support/TempDir.h"
@@ -24,17 +26,14 @@ using testing_host::FaultInjector;
 using testing_host::FileCall;
 using testing_host::ReadFileBytes;
 using testing_host::WriteFileBytes;
-using Lines = std::vector<std::string>;
-
-std::string Prefix(const std::string& handle) { return (handle + std::string(14, ' ')).substr(0, 14) + ">"; }
+using testing_host::BoardSandbox;
+using namespace expected;
 
 const std::string kOld = "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n";
 const std::string kQueued = "12/10 09:04 SYSOP\r\n" + Prefix("sysop") + "queued\r\n";
 const std::string kNew = "12/10 09:05 SYSOP\r\n" + Prefix("sysop") + "new\r\n";
 const std::string kNext = "12/10 09:06 SYSOP\r\n" + Prefix("sysop") + "next\r\n";
-const std::string kHeading = " Handle name   " + std::string(64, '=');
-const std::string kClosing = std::string(14, '-') + " " + std::string(64, '=');
-const std::string kTitle = "01/01 以降のぽれすく・・・";
+const std::string kTitle = ListTitle("01/01");
 const std::string kHalfOfNew = kNew.substr(0, kNew.size() / 2);
 
 enum class Step {
@@ -64,30 +63,8 @@ struct Case {
     std::string logFinal;  // after the fault is gone: a posting of "next"
 };
 
-platform::LocalTime now{2026, 12, 10, 9, 5, 0, 0};
-platform::LocalTime Clock() { return now; }
-std::vector<std::string> diagnostics;
-void Diagnostic(const char* text) { diagnostics.emplace_back(text); }
-
 class FaultInjectionTest : public ::testing::TestWithParam<Case> {
 protected:
-    FaultInjectionTest() {
-        platform::Active() = platform::SystemCalls();
-        platform::Active().localTime = Clock;
-        platform::Active().diagnostic = Diagnostic;
-        diagnostics.clear();
-        Reset();
-    }
-    ~FaultInjectionTest() override {
-        platform::Active() = platform::SystemCalls();
-        Reset();
-    }
-    static void Reset() {
-        board::Board().history.Clear();
-        board::Board().busy = false;
-        board::Board().queued.clear();
-    }
-
     Porresku& Poster(const std::string& reply) {
         host.Channel(3).SetUser("SYSOP", "sysop", 5);
         host.Channel(3).replies = {reply, ""};
@@ -103,14 +80,14 @@ protected:
     }
     // Queues "queued" as a posting made while a listing held the log.
     void QueueOne() {
-        now.minute = 4;
+        BoardSandbox::now.minute = 4;
         board::Board().busy = true;
         board::PostMessage(Poster("queued"));
         board::Board().busy = false;
-        now.minute = 5;
+        BoardSandbox::now.minute = 5;
     }
 
-    testing_host::TempDir dir;
+    BoardSandbox sandbox;
     FakeHost host;
     std::unique_ptr<Porresku> poster;
     std::unique_ptr<Porresku> reader;
@@ -135,7 +112,6 @@ bool RunStep(Step step, Porresku& channel) {
 
 TEST_P(FaultInjectionTest, StepEndsCleanlyAndTheBoardGoesOn) {
     const Case& c = GetParam();
-    now = {2026, 12, 10, 9, 5, 0, 0};
     if (!c.noLog) WriteFileBytes("porresku.log", c.logBefore);
     if (c.step == Step::kPostQueued || c.step == Step::kListQueued) {
         // Queued while the log could not be written.
@@ -152,7 +128,8 @@ TEST_P(FaultInjectionTest, StepEndsCleanlyAndTheBoardGoesOn) {
         EXPECT_TRUE(faults.Fired()) << "the fault was never reached";
     }
     EXPECT_EQ(raised, c.outcome == Outcome::kCallerLine);
-    EXPECT_EQ(!diagnostics.empty(), c.outcome == Outcome::kDiagnostic) << testing_host::Joined(diagnostics);
+    EXPECT_EQ(!BoardSandbox::diagnostics.empty(), c.outcome == Outcome::kDiagnostic)
+        << testing_host::Joined(BoardSandbox::diagnostics);
     EXPECT_FALSE(board::Board().busy);
     if (c.noLog && c.logAfter.empty()) {
         EXPECT_EQ(ReadFileBytes("porresku.log"), "");
@@ -166,17 +143,11 @@ TEST_P(FaultInjectionTest, StepEndsCleanlyAndTheBoardGoesOn) {
     EXPECT_EQ(board::Board().queued.size(), c.queuedAfter);
     if (listing) EXPECT_EQ(host.Channel(5).sent, c.sentAfter);
     if (c.step == Step::kLoad) {
-        Lines history;
-        for (int entry = 0; entry < board::RecentHistory::kEntries; ++entry) {
-            if (!board::Board().history.Entry(entry).empty()) {
-                history.emplace_back(board::Board().history.Entry(entry).view());
-            }
-        }
-        EXPECT_EQ(history, c.history);
+        EXPECT_EQ(BoardSandbox::HistoryLines(), c.history);
     }
 
     // The next posting and listing work, and nothing appears twice.
-    now.minute = 6;
+    BoardSandbox::now.minute = 6;
     board::PostMessage(Poster("next"));
     EXPECT_EQ(ReadFileBytes("porresku.log"), c.logFinal);
     EXPECT_TRUE(board::Board().queued.empty());

@@ -14,6 +14,8 @@
 #include "board/BoardSteps.h"
 #include "board/MessageLog.h"
 #include "board/Porresku.h"
+#include "support/BoardSandbox.h"
+#include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
 
@@ -22,9 +24,7 @@ namespace {
 using testing_host::ReadFileBytes;
 using testing_host::WriteFileBytes;
 
-std::string Prefix(const std::string& handle) { return (handle + std::string(14, ' ')).substr(0, 14) + ">"; }
-
-platform::LocalTime Clock() { return {2026, 12, 10, 9, 5, 0, 0}; }
+using expected::Prefix;
 
 // Lowers the file-size limit for its lifetime; a write past it fails with
 // EFBIG instead of killing the process.
@@ -48,12 +48,8 @@ private:
 };
 
 TEST(FullDiskTest, PostingWaitsAndReachesTheLogWhenRoomReturns) {
-    testing_host::TempDir dir;
+    testing_host::BoardSandbox sandbox;
     testing_host::FakeHost host;
-    platform::Active() = platform::SystemCalls();
-    platform::Active().localTime = Clock;
-    board::Board().queued.clear();
-    board::Board().busy = false;
 
     const std::string old = "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n";
     WriteFileBytes("porresku.log", old);
@@ -80,8 +76,6 @@ TEST(FullDiskTest, PostingWaitsAndReachesTheLogWhenRoomReturns) {
     EXPECT_EQ(ReadFileBytes("porresku.log"), old + "12/10 09:05 SYSOP\r\n" + Prefix("sysop") + std::string(60, 'x') +
                                                  "\r\n12/10 09:05 SYSOP\r\n" + Prefix("sysop") + "room again\r\n");
     EXPECT_TRUE(board::Board().queued.empty());
-    board::Board().history.Clear();
-    platform::Active() = platform::SystemCalls();
 }
 
 }  // namespace
