@@ -41,9 +41,10 @@ ErrorCode Open(const char* name, OpenMode mode, FileHandle* file) {
     }
     const int fd = ::open(name, flags, 0666);
     if (fd < 0) return errno;
+    // A folder of the log's name is no log (open() lets a folder be read).
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = errno != 0 && !S_ISDIR(info.st_mode) ? errno : EISDIR;
+    const int error = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EISDIR;
+    if (error != 0) {
         ::close(fd);
         return error;
     }
