@@ -148,8 +148,11 @@ void ListSince(const Porresku& channel) {
     // Taken before the host gets control again, so no second listing can
     // pass the test meanwhile.
     BusyHold hold;
-    if (channel.IsStopping()) return;
-    if (!platform::Active().fileExists(kLogName)) return;
+    // A posting made while the stop was asked for waited for this listing too.
+    if (channel.IsStopping() || !platform::Active().fileExists(kLogName)) {
+        WriteWaitingPostings();
+        return;
+    }
 
     channel.SendLine("");
     channel.SendLine(std::string(sinceKey.view()) + std::string(kListTitleTail));
@@ -184,8 +187,9 @@ void ListSince(const Porresku& channel) {
             }
         } while (!reader.AtEnd());
     }
-    WriteWaitingPostings();
     channel.SendLine(shown > 0 ? kClosingRow : kNoMessage);
+    // After the last line: a posting made while it was out waits for this listing too.
+    WriteWaitingPostings();
 }
 
 }  // namespace board
