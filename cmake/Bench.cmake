@@ -1,4 +1,5 @@
-# The log generator the benchmarks run on, and its tests.
+# Benchmarks of the board's load, listing and posting (./bench.sh runs them),
+# the log generator they run on, and the generator's tests.
 
 add_library(porresku_loggen_core STATIC bench/LogGenerator.cpp)
 target_include_directories(porresku_loggen_core PUBLIC bench)
@@ -7,6 +8,23 @@ target_link_libraries(porresku_loggen_core PUBLIC porresku_flags)
 
 add_executable(porresku_loggen bench/LogGenMain.cpp)
 target_link_libraries(porresku_loggen PRIVATE porresku_loggen_core)
+
+# Peak memory of one load, in a process of its own.
+add_executable(porresku_loadpeak bench/LoadPeak.cpp)
+target_link_libraries(porresku_loadpeak PRIVATE porresku_core)
+
+# Timings under the sanitizers would mean nothing.
+if(NOT PORRESKU_SANITIZE)
+  find_package(benchmark QUIET)
+  if(benchmark_FOUND)
+    add_executable(porresku_bench bench/BoardBench.cpp tests/support/FakeHost.cpp)
+    target_include_directories(porresku_bench PRIVATE tests)
+    target_link_libraries(porresku_bench PRIVATE porresku_core benchmark::benchmark)
+    add_dependencies(porresku_bench porresku_loadpeak porresku_loggen)
+  else()
+    message(STATUS "Google Benchmark (libbenchmark-dev:i386) not found: no porresku_bench")
+  endif()
+endif()
 
 # The generator's own tests run with the others (not the benchmarks).
 include(GoogleTest)
