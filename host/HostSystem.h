@@ -6,6 +6,7 @@
 // collide with the board's names.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,19 @@ void PrepareTerminal(bool raw);
 bool InputIsTerminal();
 // One line from standard input without its line ending; false at the end.
 bool ReadLine(std::string& line);
+// One line of bytes from a stream, CR LF or LF ended; false at the end.
+inline bool ReadByteLine(std::FILE* stream, std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::fgetc(stream)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
 // Text (UTF-8, or raw bytes) to standard output / standard error, flushed.
 void WriteOut(std::string_view text);
 void WriteError(std::string_view text);

@@ -86,15 +86,7 @@ bool InputIsTerminal() { return ::isatty(0) == 1; }
 
 bool ReadLine(std::string& line) {
     line.clear();
-    int c;
-    bool any = false;
-    while ((c = std::fgetc(stdin)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        line.push_back(static_cast<char>(c));
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return any;
+    return ReadByteLine(stdin, line);
 }
 
 void WriteOut(std::string_view text) {

@@ -160,15 +160,7 @@ bool ReadLine(std::string& line) {
         line = Narrow(CP_UTF8, wide, ignored);
         return any;
     }
-    int c;
-    bool any = false;
-    while ((c = std::fgetc(stdin)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        line.push_back(static_cast<char>(c));
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return any;
+    return ReadByteLine(stdin, line);
 }
 
 void WriteOut(std::string_view text) { Write(stdout, consoleOut, STD_OUTPUT_HANDLE, text); }

@@ -84,13 +84,13 @@ void Say(const std::string& text) { host_system::WriteOut("* " + text + "\n"); }
 // and the label for the menu.
 void ShowPlugin(const Plugin& plugin, const MemberFile& members) {
     auto text = [](const char* cp932) { return host_system::Cp932ToUtf8(cp932 != nullptr ? cp932 : ""); };
-    Say("plug-in: " + text(plugin.Name()));
-    const std::vector<std::string> information = SplitLines(text(plugin.Information()));
+    Say("plug-in: " + text(plugin.exports().Name()));
+    const std::vector<std::string> information = SplitLines(text(plugin.exports().Information()));
     for (std::size_t i = 0; i < information.size(); ++i) {
         Say((i == 0 ? "information: " : "             ") + information[i]);
     }
     quarn::InstallRecord install{};  // zeroed: the plug-in writes only what it fills
-    plugin.InstallInformation(&install);
+    plugin.exports().InstallInformation(&install);
     Say("menu label: " + host_system::Cp932ToUtf8(install.label.view()));
     Say("members: " + std::to_string(members.size()) + " in " + members.shownName());
 }

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <system_error>
-#include <type_traits>
 
 #include "HostError.h"
 #include "HostSystem.h"
@@ -14,23 +13,13 @@ Plugin::Plugin(const std::string& path, const std::string& shownName) {
     library_ = host_system::OpenLibrary(path, error);
     if (library_ == nullptr) throw HostError(shownName + ": cannot load the plug-in: " + error);
 
-    auto take = [&](auto& slot, const char* name) {
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(host_system::FindExport(library_, name));
-        if (slot == nullptr) {
-            host_system::CloseLibrary(library_);
-            library_ = nullptr;
-            throw HostError(shownName + ": the plug-in has no export named " + name);
-        }
-    };
-    take(InstallInformation, "InstallInformation");
-    take(Create, "Create");
-    take(Free, "Free");
-    take(Call, "Call");
-    take(OnGoodbye, "OnGoodbye");
-    take(IsCalled, "IsCalled");
-    take(Name, "Name");
-    take(Information, "Information");
-    take(Setup, "Setup");
+    const char* missing =
+        quarn::TakeExports(exports_, [this](const char* name) { return host_system::FindExport(library_, name); });
+    if (missing != nullptr) {
+        host_system::CloseLibrary(library_);
+        library_ = nullptr;
+        throw HostError(shownName + ": the plug-in has no export named " + missing);
+    }
 }
 
 Plugin::~Plugin() {

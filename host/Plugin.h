@@ -15,16 +15,9 @@ public:
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
-    quarn::InstallInformationFn InstallInformation = nullptr;
-    quarn::CreateFn Create = nullptr;
-    quarn::ChannelFn Free = nullptr;
-    quarn::ChannelFn Call = nullptr;
-    quarn::ChannelFn OnGoodbye = nullptr;
-    quarn::IsCalledFn IsCalled = nullptr;
-    quarn::TextResultFn Name = nullptr;
-    quarn::TextResultFn Information = nullptr;
-    quarn::SetupFn Setup = nullptr;
+    const quarn::Exports& exports() const { return exports_; }
 
 private:
     void* library_ = nullptr;
+    quarn::Exports exports_;
 };

@@ -334,21 +334,21 @@ void Session::Logon(int channel, const std::string& id) {
     Say("channel " + std::to_string(channel) + ": " + who.handle + " (" + who.id + ", level " +
         std::to_string(who.level) + ") logs on; previous login " + (who.never ? "never" : FormatDateTime(who.lastLogin)));
     const StepMark mark(state.inStep);
-    plugin_.Create(channel, CreationRecord(channel));
+    plugin_.exports().Create(channel, CreationRecord(channel));
 }
 
 void Session::Menu(int channel) {
     Channel& state = Online(channel);
     const StepMark mark(state.inStep);
-    plugin_.Call(channel);
+    plugin_.exports().Call(channel);
 }
 
 void Session::Logoff(int channel) {
     Channel& state = Online(channel);
     {
         const StepMark mark(state.inStep);
-        plugin_.OnGoodbye(channel);
-        plugin_.Free(channel);
+        plugin_.exports().OnGoodbye(channel);
+        plugin_.exports().Free(channel);
     }
     const int member = state.member;
     state.member = -1;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "common/BoundedText.h"
 
@@ -134,5 +135,44 @@ using ChannelFn = void(QUARN_CALL*)(std::int32_t channel);
 using IsCalledFn = Bool8(QUARN_CALL*)();
 using TextResultFn = const char*(QUARN_CALL*)();
 using SetupFn = void(QUARN_CALL*)();
+
+// The nine exports, as a host holds them once it has loaded the plug-in.
+struct Exports {
+    InstallInformationFn InstallInformation = nullptr;
+    CreateFn Create = nullptr;
+    ChannelFn Free = nullptr;
+    ChannelFn Call = nullptr;
+    ChannelFn OnGoodbye = nullptr;
+    IsCalledFn IsCalled = nullptr;
+    TextResultFn Name = nullptr;
+    TextResultFn Information = nullptr;
+    SetupFn Setup = nullptr;
+};
+
+// The export names; each one's ordinal is its place here, counted from 1.
+inline constexpr const char* kExportNames[] = {"OnGoodbye", "IsCalled",    "Call",
+                                               "Free",      "Create",      "Setup",
+                                               "Information", "InstallInformation", "Name"};
+
+// Takes every export through `find(name)` (the platform's symbol look-up).
+// Returns the name of the first one missing, or nullptr when all are there.
+template <typename Find>
+const char* TakeExports(Exports& exports, Find find) {
+    const char* missing = nullptr;
+    auto take = [&](auto& slot, const char* name) {
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(find(name));
+        if (slot == nullptr && missing == nullptr) missing = name;
+    };
+    take(exports.OnGoodbye, "OnGoodbye");
+    take(exports.IsCalled, "IsCalled");
+    take(exports.Call, "Call");
+    take(exports.Free, "Free");
+    take(exports.Create, "Create");
+    take(exports.Setup, "Setup");
+    take(exports.Information, "Information");
+    take(exports.InstallInformation, "InstallInformation");
+    take(exports.Name, "Name");
+    return missing;
+}
 
 }  // namespace quarn

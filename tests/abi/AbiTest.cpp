@@ -16,9 +16,6 @@ namespace {
 using testing_host::FakeHost;
 using testing_host::LoadedPlugin;
 
-constexpr const char* kExportNames[] = {"OnGoodbye",   "IsCalled",           "Call", "Free", "Create", "Setup",
-                                        "Information", "InstallInformation", "Name"};
-
 class AbiTest : public ::testing::Test {
 protected:
     void SetUp() override { Load(); }
@@ -42,7 +39,7 @@ protected:
 
 TEST_F(AbiTest, ExportsTheNineNamesWithTheirOrdinals) {
     for (int ordinal = 1; ordinal <= 9; ++ordinal) {
-        const char* name = kExportNames[ordinal - 1];
+        const char* name = quarn::kExportNames[ordinal - 1];
         SCOPED_TRACE(name);
         void* byName = plugin->ByName(name);
         ASSERT_NE(byName, nullptr);

@@ -19,19 +19,9 @@
 namespace testing_host {
 
 void LoadedPlugin::ResolveExports() {
-    auto take = [this](auto& slot, const char* name) {
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(ByName(name));
-        if (slot == nullptr) error_ += std::string("missing export ") + name + "; ";
-    };
-    take(exports_.InstallInformation, "InstallInformation");
-    take(exports_.Create, "Create");
-    take(exports_.Free, "Free");
-    take(exports_.Call, "Call");
-    take(exports_.OnGoodbye, "OnGoodbye");
-    take(exports_.IsCalled, "IsCalled");
-    take(exports_.Name, "Name");
-    take(exports_.Information, "Information");
-    take(exports_.Setup, "Setup");
+    if (const char* missing = quarn::TakeExports(exports_, [this](const char* name) { return ByName(name); })) {
+        error_ = std::string("missing export ") + missing;
+    }
 }
 
 #if defined(_WIN32)

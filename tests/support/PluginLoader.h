@@ -9,17 +9,7 @@
 
 namespace testing_host {
 
-struct PluginExports {
-    quarn::InstallInformationFn InstallInformation = nullptr;
-    quarn::CreateFn Create = nullptr;
-    quarn::ChannelFn Free = nullptr;
-    quarn::ChannelFn Call = nullptr;
-    quarn::ChannelFn OnGoodbye = nullptr;
-    quarn::IsCalledFn IsCalled = nullptr;
-    quarn::TextResultFn Name = nullptr;
-    quarn::TextResultFn Information = nullptr;
-    quarn::SetupFn Setup = nullptr;
-};
+using PluginExports = quarn::Exports;
 
 class LoadedPlugin {
 public:
