@@ -26,8 +26,9 @@ if(NOT PORRESKU_SANITIZE)
   endif()
 endif()
 
-# The generator's own tests run with the others (not the benchmarks).
+# The generator's tests, and those of the board's fast read paths, run with
+# the others (the benchmarks do not).
 include(GoogleTest)
-add_executable(loggen_tests bench/LogGeneratorTest.cpp)
-target_link_libraries(loggen_tests PRIVATE porresku_loggen_core porresku_core porresku_test_support)
-gtest_discover_tests(loggen_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+add_executable(bench_tests bench/LogGeneratorTest.cpp bench/ReadPathTest.cpp)
+target_link_libraries(bench_tests PRIVATE porresku_loggen_core porresku_core porresku_test_support)
+gtest_discover_tests(bench_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)

@@ -1,0 +1,177 @@
+// The load and the reader take fast paths for the benchmarks' sake (the load
+// notes lines in its buffer instead of copying each; the reader finds a line
+// end while it copies, a word or a block at a time). Both must give exactly
+// what a plain reading of the bytes gives, wherever lines, line ends and
+// Ctrl-Z fall against the words, the blocks and the 128 KiB buffer.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "LogGenerator.h"
+#include "board/MessageLog.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using testing_host::TempDir;
+using testing_host::WriteFileBytes;
+
+constexpr std::size_t kBuffer = 128 * 1024;
+
+// CR ends a line, one LF right after it belongs to the line end, a Ctrl-Z
+// ends the text.
+std::vector<std::string> PlainLines(std::string_view bytes) {
+    const std::string_view text = bytes.substr(0, bytes.find('\x1A'));
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\r', at);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(at));
+            break;
+        }
+        lines.emplace_back(text.substr(at, end - at));
+        at = end + 1;
+        if (at < text.size() && text[at] == '\n') ++at;
+    }
+    return lines;
+}
+
+// Newest first: the last ten message lines that are no header, cut to 80 bytes.
+std::vector<std::string> PlainHistory(std::string_view bytes) {
+    std::vector<std::string> history;
+    for (const std::string& line : PlainLines(bytes)) {
+        const bool header = line.size() >= 9 && line[2] == '/' && line[8] == ':';
+        if (!header && line.size() > 15 && line[14] == '>') history.insert(history.begin(), line.substr(0, 80));
+    }
+    history.resize(board::RecentHistory::kEntries);
+    return history;
+}
+
+template <std::size_t Room>
+std::vector<std::string> ReaderLines() {
+    board::LogReader reader;
+    EXPECT_TRUE(reader.Open());
+    std::vector<std::string> lines;
+    BoundedText<Room> line;
+    while (!reader.AtEnd()) {
+        reader.ReadLine(line);
+        lines.emplace_back(line.view());
+    }
+    return lines;
+}
+
+std::vector<std::string> Cut(const std::vector<std::string>& lines, std::size_t room) {
+    std::vector<std::string> cut;
+    for (const std::string& line : lines) cut.push_back(line.substr(0, room));
+    return cut;
+}
+
+std::vector<std::string> LoadedHistory() {
+    board::LoadHistory();
+    std::vector<std::string> history;
+    for (int entry = 0; entry < board::RecentHistory::kEntries; ++entry) {
+        history.emplace_back(board::Board().history.Entry(entry).view());
+    }
+    return history;
+}
+
+void ExpectPlainReading(const std::string& bytes) {
+    WriteFileBytes(board::kLogName, bytes);
+    const std::vector<std::string> lines = PlainLines(bytes);
+    EXPECT_EQ(ReaderLines<80>(), Cut(lines, 80));
+    EXPECT_EQ(ReaderLines<96>(), Cut(lines, 96));
+    EXPECT_EQ(ReaderLines<15>(), Cut(lines, 15));
+    EXPECT_EQ(ReaderLines<3>(), Cut(lines, 3));
+    EXPECT_EQ(LoadedHistory(), PlainHistory(bytes));
+}
+
+class ReadPathTest : public ::testing::Test {
+protected:
+    ReadPathTest() { platform::Active() = platform::SystemCalls(); }
+    ~ReadPathTest() override { board::Board().history.Clear(); }
+    TempDir dir;
+};
+
+// Lines of every kind and length, joined by every kind of line end.
+std::string RandomLog(std::uint64_t seed, std::size_t size, bool ctrlZ) {
+    bench::Random random(seed);
+    std::string log;
+    while (log.size() < size) {
+        const std::size_t length = random.OneIn(8) ? random.Below(300) : random.Below(90);
+        std::string line;
+        switch (random.Below(4)) {
+            case 0: line = "12/31 23:59 ID"; break;   // a header
+            case 1: line = "12/31 ID"; break;         // a header in the first second of a day
+            default: line = "handle" + std::string(8, ' ') + ">"; break;
+        }
+        while (line.size() < length) {
+            static constexpr char kBytes[] = {'a', ' ', '>', '/', ':', '\n', '\x82', '\xA0', '\x0E', '\x0C'};
+            line += kBytes[random.Below(sizeof kBytes)];
+        }
+        line.resize(length);
+        log += line;
+        static constexpr std::string_view kEnds[] = {"\r\n", "\r\n", "\r\n", "\r", "\r\r\n", "\r\n\n"};
+        log += kEnds[random.Below(std::size(kEnds))];
+    }
+    if (ctrlZ) log[size / 2 + random.Below(static_cast<std::uint32_t>(size / 2))] = '\x1A';
+    return log;
+}
+
+TEST_F(ReadPathTest, RandomLogsReadAsPlainReadingReadsThem) {
+    struct Case {
+        std::uint64_t seed;
+        std::size_t size;
+        bool ctrlZ;
+    };
+    const Case kCases[] = {{1, 100, false},       {2, 5000, false},        {3, kBuffer * 3, false},
+                           {4, kBuffer * 3, true}, {5, kBuffer + 7, false}, {6, kBuffer * 2, true}};
+    for (const Case& c : kCases) {
+        SCOPED_TRACE("seed " + std::to_string(c.seed));
+        ExpectPlainReading(RandomLog(c.seed, c.size, c.ctrlZ));
+    }
+}
+
+TEST_F(ReadPathTest, GeneratedLogReadsAsPlainReadingReadsIt) {
+    ExpectPlainReading(bench::GenerateLog(3, 3 * kBuffer));
+}
+
+// A message line, a line end or a Ctrl-Z placed at each byte around the end
+// of the first buffer, and around the end of a word and a block inside it.
+TEST_F(ReadPathTest, LinesAroundTheBufferEdgeReadAsPlainReadingReadsThem) {
+    const std::string message = "handle        >" + std::string(70, 'm');
+    const std::string next = "\r\nnext        >after the edge\r\n";
+    struct Shape {
+        const char* name;
+        std::string atTheEdge;
+    };
+    const Shape kShapes[] = {
+        {"MessageLine", "\r\n" + message + next},
+        {"CrLf", "\r\n" + next},
+        {"CrAlone", "\r" + next},
+        {"CrCrLf", "\r\r\n" + next},
+        {"CtrlZ", "\r\n" + message + "\x1A" + next},
+        {"LastLineWithoutEnd", "\r\n" + message},
+    };
+    for (const Shape& shape : kShapes) {
+        for (const std::size_t edge : {kBuffer, std::size_t{4096} + 16}) {
+            for (std::size_t before = 0; before < 20; ++before) {
+                SCOPED_TRACE(std::string(shape.name) + ", " + std::to_string(before) + " bytes before " +
+                             std::to_string(edge));
+                // One long line, lines of 15 to 17 bytes (mark at byte 15) in the last
+                // kilobyte, then the shape starting `before` bytes short of the edge.
+                std::string log(edge - before - 1024, 'g');
+                log += "\r\n";
+                for (int n = 0; log.size() + 40 < edge - before; ++n) {
+                    log += std::string(14, 'f') + ">" + std::string(static_cast<std::size_t>(n % 3), 'x') + "\r\n";
+                }
+                log += std::string(edge - before - log.size(), 'g');
+                ExpectPlainReading(log + shape.atTheEdge);
+            }
+        }
+    }
+}
+
+}  // namespace
