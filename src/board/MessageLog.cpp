@@ -1,6 +1,9 @@
 #include "board/MessageLog.h"
 
+#include <emmintrin.h>  // used only where the processor has SSE2
+
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <string>
 
@@ -127,24 +130,107 @@ void LogReader::Close() {
     file_ = platform::kNoFile;
 }
 
-bool LogReader::Refill() {
-    position_ = limit_ = 0;
-    if (endOfText_ || file_ == platform::kNoFile) return false;
+namespace {
+
+// The next stretch of readable text into `buffer`; 0 at the end of it.
+// Throws LogError.
+std::size_t ReadText(platform::FileHandle file, char* buffer, std::size_t size, bool& endOfText) {
+    if (endOfText) return 0;
     std::size_t got = 0;
-    if (const platform::ErrorCode error = platform::Active().read(file_, buffer_.data(), buffer_.size(), &got)) {
+    if (const platform::ErrorCode error = platform::Active().read(file, buffer, size, &got)) {
         throw LogError(LogError::kRead, error);
     }
     if (got == 0) {
-        endOfText_ = true;
-        return false;
+        endOfText = true;
+        return 0;
     }
     // Nothing after a Ctrl-Z is text: the file ends there for every reader.
-    if (const void* mark = std::memchr(buffer_.data(), kCtrlZ, got)) {
-        got = static_cast<std::size_t>(static_cast<const char*>(mark) - buffer_.data());
-        endOfText_ = true;
+    if (const void* mark = std::memchr(buffer, kCtrlZ, got)) {
+        got = static_cast<std::size_t>(static_cast<const char*>(mark) - buffer);
+        endOfText = true;
     }
-    limit_ = got;
-    return got != 0;
+    return got;
+}
+
+}  // namespace
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "the line scan reads bytes in words, lowest address first");
+
+// Copying a line into a BoundedText and finding its end (the first CR) are
+// done in one pass: lines are short, and a memchr and a memcpy call for each
+// of them cost more than the bytes themselves. Whole words (or blocks) are
+// copied even when the line ends inside one: what lies past the line's end
+// in the room is no part of the line.
+
+// The part of a line the block loop left: a word at a time, then bytes.
+// Returns the CR's address (nullptr when none comes before the end of the
+// buffer) and sets `copied`, at most `room` bytes.
+inline const char* FinishLine(char* to, std::size_t room, const char* from, std::size_t available,
+                              std::size_t done, std::size_t* copied) {
+    constexpr std::uint32_t kOnes = 0x01010101u;
+    constexpr std::uint32_t kHighs = 0x80808080u;
+    constexpr std::uint32_t kCrs = 0x0D0D0D0Du;
+    const std::size_t upTo = std::min(room, available);
+    for (; done + 4 <= upTo; done += 4) {
+        std::uint32_t word;
+        std::memcpy(&word, from + done, 4);
+        std::memcpy(to + done, &word, 4);
+        // A high bit for each CR byte; the lowest one is the first CR.
+        const std::uint32_t x = word ^ kCrs;
+        if (const std::uint32_t crs = (x - kOnes) & ~x & kHighs) {
+            *copied = done + static_cast<std::size_t>(std::countr_zero(crs)) / 8;
+            return from + *copied;
+        }
+    }
+    for (; done < upTo; ++done) {
+        if (from[done] == '\r') {
+            *copied = done;
+            return from + done;
+        }
+        to[done] = from[done];
+    }
+    *copied = done;
+    // The rest of a line longer than the room is only passed over.
+    return done == available ? nullptr : static_cast<const char*>(std::memchr(from + done, '\r', available - done));
+}
+
+const char* CopyLineByWords(char* to, std::size_t room, const char* from, std::size_t available, std::size_t* copied) {
+    return FinishLine(to, room, from, available, 0, copied);
+}
+
+// Sixteen bytes at a time where the processor has SSE2 (since the Pentium 4).
+__attribute__((target("sse2"))) const char* CopyLineBySse2(char* to, std::size_t room, const char* from,
+                                                          std::size_t available, std::size_t* copied) {
+    const std::size_t upTo = std::min(room, available);
+    const __m128i crs = _mm_set1_epi8('\r');
+    std::size_t done = 0;
+    for (; done + 16 <= upTo; done += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done), block);
+        if (const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, crs)))) {
+            *copied = done + static_cast<std::size_t>(std::countr_zero(found));
+            return from + *copied;
+        }
+    }
+    return FinishLine(to, room, from, available, done, copied);
+}
+
+using CopyLineFn = const char* (*)(char*, std::size_t, const char*, std::size_t, std::size_t*);
+
+const CopyLineFn CopyToLineEnd = [] {
+    __builtin_cpu_init();  // may run before the runtime's own constructor
+    return __builtin_cpu_supports("sse2") ? CopyLineBySse2 : CopyLineByWords;
+}();
+
+}  // namespace
+
+bool LogReader::Refill() {
+    position_ = limit_ = 0;
+    if (file_ == platform::kNoFile) return false;
+    limit_ = ReadText(file_, buffer_.data(), buffer_.size(), endOfText_);
+    return limit_ != 0;
 }
 
 bool LogReader::AtEnd() {
@@ -157,19 +243,23 @@ bool LogReader::AtEnd() {
 }
 
 void LogReader::ReadLineInto(char* bytes, std::size_t room, std::uint8_t* length) {
-    if (AtEnd()) return;
+    // A line that begins inside the buffer needs no end test.
+    if ((skipLineFeed_ || position_ == limit_) && AtEnd()) return;
     std::size_t kept = 0;
     for (;;) {
-        const char* start = buffer_.data() + position_;
-        const std::size_t available = limit_ - position_;
-        const char* lineEnd = static_cast<const char*>(std::memchr(start, '\r', available));
-        const std::size_t taken = lineEnd != nullptr ? static_cast<std::size_t>(lineEnd - start) : available;
-        const std::size_t copied = std::min(taken, room - kept);
-        std::memcpy(bytes + kept, start, copied);
+        std::size_t copied = 0;
+        const char* lineEnd = CopyToLineEnd(bytes + kept, room - kept, buffer_.data() + position_, limit_ - position_,
+                                            &copied);
         kept += copied;
         if (lineEnd != nullptr) {
-            position_ += taken + 1;
-            skipLineFeed_ = true;  // one LF after the CR belongs to this line end
+            position_ = static_cast<std::size_t>(lineEnd - buffer_.data()) + 1;
+            // One LF after the CR belongs to this line end: passed over now
+            // when it is in the buffer, else once the buffer is filled again.
+            if (position_ == limit_) {
+                skipLineFeed_ = true;
+            } else if (buffer_[position_] == '\n') {
+                ++position_;
+            }
             break;
         }
         position_ = limit_;
@@ -312,25 +402,109 @@ void WriteQueuedPostingsAtUnload() {
 
 namespace {
 
-// "MM/DD hh:mm" has "/" at byte 3 and ":" at byte 9.
-bool IsHeaderLine(const HeaderLine& line) {
-    return line.size() >= 9 && line.bytes[2] == '/' && line.bytes[8] == ':';
+// A message line that is no header ("MM/DD hh:mm" has "/" at byte 3 and ":"
+// at byte 9): what the history keeps. Only the first 16 bytes count.
+bool IsHistoryLine(std::string_view line) {
+    const bool header = line.size() >= 9 && line[2] == '/' && line[8] == ':';
+    return !header && line.size() > 15 && line[14] == '>';
 }
+
+// The message lines of one buffer's worth of the log. Only the last ten
+// reach the history, so they are noted where they lie and copied once,
+// before the buffer is filled again, rather than line by line.
+class BufferedHistoryLines {
+public:
+    explicit BufferedHistoryLines(RecentHistory& history) : history_(history) {}
+
+    void Note(std::string_view line) {
+        if (!IsHistoryLine(line)) return;
+        lines_[next_] = line;
+        next_ = next_ + 1 == RecentHistory::kEntries ? 0 : next_ + 1;
+        if (count_ < RecentHistory::kEntries) ++count_;
+    }
+    // Oldest first, as the log has them.
+    void Flush() {
+        for (int back = count_; back > 0; --back) {
+            history_.Push(lines_[(next_ + RecentHistory::kEntries - back) % RecentHistory::kEntries]);
+        }
+        count_ = 0;
+    }
+
+private:
+    RecentHistory& history_;
+    std::string_view lines_[RecentHistory::kEntries];
+    int next_ = 0;
+    int count_ = 0;
+};
+
+class ReadOnlyLog {
+public:
+    explicit ReadOnlyLog(platform::FileHandle file) : file_(file) {}
+    ~ReadOnlyLog() { platform::Active().close(file_); }
+    ReadOnlyLog(const ReadOnlyLog&) = delete;
+    ReadOnlyLog& operator=(const ReadOnlyLog&) = delete;
+    platform::FileHandle handle() const { return file_; }
+
+private:
+    platform::FileHandle file_;
+};
 
 }  // namespace
 
+// Reads lines as LogReader does (CR ends a line, one LF after it is skipped,
+// a Ctrl-Z ends the text), through the same buffer size, without copying
+// each line out of the buffer.
 void LoadHistory() {
     BoardState& board = Board();
     board.busy = false;
     board.history.Clear();
-    LogReader reader;
-    if (!reader.Open()) return;  // no log yet: an empty history
-    HeaderLine line;
+    platform::FileHandle handle = platform::kNoFile;
+    if (platform::Active().open(kLogName, platform::OpenMode::kRead, &handle) != 0) return;  // no log yet
+    const ReadOnlyLog log(handle);
+    std::vector<char> buffer(kReadBuffer);
+    BufferedHistoryLines noted(board.history);
+    HeaderLine carried;  // the first bytes of a line that began in an earlier buffer
+    bool carrying = false;
+    bool skipLineFeed = false;
+    bool endOfText = false;
     try {
-        while (!reader.AtEnd()) {
-            reader.ReadLine(line);
-            if (!IsHeaderLine(line) && line.size() > 15 && HasMessageMark(line)) board.history.Push(line);
+        for (;;) {
+            noted.Flush();  // the buffer is about to be overwritten
+            const std::size_t got = ReadText(log.handle(), buffer.data(), buffer.size(), endOfText);
+            if (got == 0) break;
+            const char* at = buffer.data();
+            const char* const end = at + got;
+            if (skipLineFeed) {
+                skipLineFeed = false;
+                if (*at == '\n') ++at;
+            }
+            while (at != end) {
+                const char* lineEnd = static_cast<const char*>(std::memchr(at, '\r', static_cast<std::size_t>(end - at)));
+                if (lineEnd == nullptr) {
+                    if (!carrying) carried.clear();
+                    carried.append({at, static_cast<std::size_t>(end - at)});
+                    carrying = true;
+                    break;
+                }
+                const std::string_view line(at, static_cast<std::size_t>(lineEnd - at));
+                if (carrying) {
+                    // The first line of this buffer: nothing is noted before it yet.
+                    carried.append(line);
+                    if (IsHistoryLine(carried)) board.history.Push(carried);
+                    carrying = false;
+                } else {
+                    noted.Note(line);
+                }
+                at = lineEnd + 1;
+                if (at == end) {
+                    skipLineFeed = true;
+                } else if (*at == '\n') {
+                    ++at;
+                }
+            }
         }
+        // The last line has no line end.
+        if (carrying && IsHistoryLine(carried)) board.history.Push(carried);
     } catch (const LogError& error) {
         platform::Active().diagnostic(error.diagnostic().c_str());
     }
