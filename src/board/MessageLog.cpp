@@ -152,10 +152,6 @@ std::size_t ReadText(platform::FileHandle file, char* buffer, std::size_t size, 
     return got;
 }
 
-}  // namespace
-
-namespace {
-
 static_assert(std::endian::native == std::endian::little, "the line scan reads bytes in words, lowest address first");
 
 // Copying a line into a BoundedText and finding its end (the first CR) are
