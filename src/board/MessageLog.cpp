@@ -215,10 +215,12 @@ __attribute__((target("sse2"))) const char* CopyLineBySse2(char* to, std::size_t
 
 using CopyLineFn = const char* (*)(char*, std::size_t, const char*, std::size_t, std::size_t*);
 
-const CopyLineFn CopyToLineEnd = [] {
+// Chosen on first use, not at static initialisation: the library loads the
+// history from a static object's constructor.
+CopyLineFn ChooseCopyLine() {
     __builtin_cpu_init();  // may run before the runtime's own constructor
     return __builtin_cpu_supports("sse2") ? CopyLineBySse2 : CopyLineByWords;
-}();
+}
 
 }  // namespace
 
@@ -241,6 +243,7 @@ bool LogReader::AtEnd() {
 void LogReader::ReadLineInto(char* bytes, std::size_t room, std::uint8_t* length) {
     // A line that begins inside the buffer needs no end test.
     if ((skipLineFeed_ || position_ == limit_) && AtEnd()) return;
+    static const CopyLineFn CopyToLineEnd = ChooseCopyLine();
     std::size_t kept = 0;
     for (;;) {
         std::size_t copied = 0;
