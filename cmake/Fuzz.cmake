@@ -1,0 +1,45 @@
+# libFuzzer harnesses (preset "fuzz"), clang -m32 with AddressSanitizer and
+# UndefinedBehaviorSanitizer. The preset includes this file right after
+# project(Porresku) (CMAKE_PROJECT_Porresku_INCLUDE), so it sets everything
+# it needs itself; its build preset builds only the target "fuzzers".
+#
+# The board's sources are compiled straight into each harness. clang 14
+# knows no execution charset but UTF-8 (-fexec-charset=CP932 is rejected),
+# so here the Japanese literals (BoardSteps.cpp, MessageLog.cpp) come out as
+# UTF-8 rather than Shift-JIS. Only their bytes and lengths differ; no code
+# path depends on them, and the AM/PM words the date reader matches are
+# spelled as bytes. This holds for the fuzz build only.
+
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  message(FATAL_ERROR "The fuzz harnesses need clang's libFuzzer: configure with the preset fuzz.")
+endif()
+
+set(PORRESKU_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+add_library(porresku_fuzz_support STATIC
+  ${PROJECT_SOURCE_DIR}/fuzz/FuzzSupport.cpp
+  ${PROJECT_SOURCE_DIR}/tests/support/FakeHost.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/BoardSteps.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/DateTime.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/MessageLog.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/Porresku.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/PlatformPosix.cpp)
+target_include_directories(porresku_fuzz_support PUBLIC
+  ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/fuzz)
+target_compile_features(porresku_fuzz_support PUBLIC cxx_std_20)
+# The library gets the sanitizers and the fuzzer's coverage, not its main().
+target_compile_options(porresku_fuzz_support PUBLIC
+  -finput-charset=UTF-8 -fexec-charset=UTF-8 -Wall -Wextra
+  -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+set(PORRESKU_FUZZERS log_reader date_reply goodbye_menu channel_user)
+add_custom_target(fuzzers)
+foreach(harness IN LISTS PORRESKU_FUZZERS)
+  add_executable(fuzz_${harness} ${PROJECT_SOURCE_DIR}/fuzz/${harness}.cpp)
+  set_target_properties(fuzz_${harness} PROPERTIES
+    CXX_EXTENSIONS OFF RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  target_link_libraries(fuzz_${harness} PRIVATE porresku_fuzz_support)
+  target_compile_options(fuzz_${harness} PRIVATE ${PORRESKU_FUZZ_FLAGS})
+  target_link_options(fuzz_${harness} PRIVATE ${PORRESKU_FUZZ_FLAGS})
+  add_dependencies(fuzzers fuzz_${harness})
+endforeach()
