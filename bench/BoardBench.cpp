@@ -225,15 +225,10 @@ void PostingCalls(benchmark::State& state, const Log* log) {
     if (!Enter(state, log->scratch) || !Restore(state, *log)) return;
     char tail[128];
     for (auto _ : state) {
-        struct stat info {};
-        ::stat(board::kLogName, &info);                        // the exists test
         const int file = ::open(board::kLogName, O_RDWR | O_CLOEXEC);
-        ::fstat(file, &info);                                  // no folder
-        ::flock(file, LOCK_EX | LOCK_NB);                      // writers exclude everyone
-        const off_t end = ::lseek(file, 0, SEEK_END);
-        ::lseek(file, end - static_cast<off_t>(sizeof tail), SEEK_SET);
-        const bool tailRead = ::read(file, tail, sizeof tail) == static_cast<ssize_t>(sizeof tail);  // Ctrl-Z check
-        ::lseek(file, end, SEEK_SET);
+        ::flock(file, LOCK_EX | LOCK_NB);                                     // writers exclude everyone
+        ::lseek(file, -static_cast<off_t>(sizeof tail), SEEK_END);            // the tail, for the Ctrl-Z check
+        const bool tailRead = ::read(file, tail, sizeof tail) == static_cast<ssize_t>(sizeof tail);
         const bool written = ::write(file, postingBytes.data(), postingBytes.size()) == static_cast<ssize_t>(postingBytes.size());
         ::close(file);
         if (!tailRead || !written) {

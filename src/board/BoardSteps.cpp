@@ -114,6 +114,7 @@ void PostMessage(const Porresku& channel) {
     header.append(ScrubLineBreaks(channel.user().userId, scrubbed));
     const MessageLine firstLine = MakeMessageLine(prefix, first);
     PendingPosting posting;
+    posting.reserve(HeaderLine::kRoom + 2 * (MessageLine::kRoom + 2) + 2);
     AppendLogLine(posting, header);
     AppendLogLine(posting, firstLine);
     BoardState& board = Board();

@@ -98,11 +98,10 @@ HandlePrefixText HandlePrefix(std::string_view handleName) {
 }
 
 std::string_view ScrubLineBreaks(std::string_view text, std::string& storage) {
-    if (text.find_first_of("\r\n\x1A") == std::string_view::npos) return text;
+    auto breaksLine = [](char c) { return c == '\r' || c == '\n' || c == kCtrlZ; };
+    if (std::none_of(text.begin(), text.end(), breaksLine)) return text;
     storage.assign(text);
-    for (char& c : storage) {
-        if (c == '\r' || c == '\n' || c == kCtrlZ) c = ' ';
-    }
+    std::replace_if(storage.begin(), storage.end(), breaksLine, ' ');
     return storage;
 }
 
@@ -279,22 +278,29 @@ public:
     AppendFile(const AppendFile&) = delete;
     AppendFile& operator=(const AppendFile&) = delete;
 
+    // The system's answer, for a seek that may be refused.
+    platform::ErrorCode TrySeek(std::int64_t offset, platform::SeekFrom from, std::int64_t* at) {
+        return platform::Active().seek(file_, offset, from, at);
+    }
     std::int64_t Seek(std::int64_t offset, platform::SeekFrom from) {
         std::int64_t at = 0;
-        if (const platform::ErrorCode error = platform::Active().seek(file_, offset, from, &at)) {
-            throw LogError(LogError::kSeek, error);
-        }
+        if (const platform::ErrorCode error = TrySeek(offset, from, &at)) throw LogError(LogError::kSeek, error);
         return at;
     }
-    void ReadExactly(char* bytes, std::size_t size) {
+    // Up to `size` bytes, fewer only at the end of the file.
+    std::size_t ReadUpTo(char* bytes, std::size_t size) {
         std::size_t have = 0;
         while (have < size) {
             std::size_t got = 0;
             const platform::ErrorCode error = platform::Active().read(file_, bytes + have, size - have, &got);
             if (error != 0) throw LogError(LogError::kRead, error);
-            if (got == 0) throw LogError(LogError::kRead, 0);
+            if (got == 0) break;
             have += got;
         }
+        return have;
+    }
+    void ReadExactly(char* bytes, std::size_t size) {
+        if (ReadUpTo(bytes, size) != size) throw LogError(LogError::kRead, 0);  // the file shrank meanwhile
     }
     // Cuts the file at `size`.
     void CutAt(std::int64_t size) {
@@ -316,18 +322,27 @@ struct LogEnd {
     bool unfinishedLine;
 };
 
+// Leaves the file position at the returned size, where the postings go.
 LogEnd PrepareEnd(AppendFile& file) {
-    std::int64_t size = file.Seek(0, platform::SeekFrom::kEnd);
-    if (size == 0) return {0, false};
-    char tail[kCtrlZWindow];
-    const std::int64_t tailSize = std::min(size, kCtrlZWindow);
-    const std::int64_t tailStart = size - tailSize;
-    file.Seek(tailStart, platform::SeekFrom::kBegin);
-    file.ReadExactly(tail, static_cast<std::size_t>(tailSize));
-    std::int64_t kept = tailSize;
-    if (const void* mark = std::memchr(tail, kCtrlZ, static_cast<std::size_t>(tailSize))) {
-        kept = static_cast<const char*>(mark) - tail;
-        size = tailStart + kept;
+    // One seek finds the tail of a log of 128 bytes or more. The system
+    // refuses it for a shorter log, which is then read from its start; a log
+    // that turns out long after all had a seek that really failed.
+    char tail[kCtrlZWindow + 1];
+    std::int64_t tailStart = 0;
+    std::size_t tailSize = kCtrlZWindow;
+    const platform::ErrorCode refused = file.TrySeek(-kCtrlZWindow, platform::SeekFrom::kEnd, &tailStart);
+    if (refused == 0) {
+        file.ReadExactly(tail, kCtrlZWindow);
+    } else {
+        file.Seek(0, platform::SeekFrom::kBegin);
+        tailSize = file.ReadUpTo(tail, sizeof tail);
+        if (tailSize >= kCtrlZWindow) throw LogError(LogError::kSeek, refused);
+    }
+    std::int64_t size = tailStart + static_cast<std::int64_t>(tailSize);
+    std::size_t kept = tailSize;
+    if (const void* mark = std::memchr(tail, kCtrlZ, tailSize)) {
+        kept = static_cast<std::size_t>(static_cast<const char*>(mark) - tail);
+        size = tailStart + static_cast<std::int64_t>(kept);
         file.CutAt(size);
     }
     if (size == 0) return {0, false};
@@ -352,33 +367,37 @@ bool WriteQueuedPostings() {
     BoardState& board = Board();
     if (board.queued.empty()) return true;
     platform::Calls& os = platform::Active();
-    const bool exists = os.fileExists(kLogName);
+    // The log is there but for the very first posting: the exists test,
+    // which tells whether to create it, is needed only when it does not open.
     platform::FileHandle handle = platform::kNoFile;
-    if (os.open(kLogName, exists ? platform::OpenMode::kAppend : platform::OpenMode::kCreate, &handle) != 0) {
+    if (os.open(kLogName, platform::OpenMode::kAppend, &handle) != 0 &&
+        (os.fileExists(kLogName) || os.open(kLogName, platform::OpenMode::kCreate, &handle) != 0)) {
         return false;
     }
     AppendFile file(handle);
     const LogEnd end = PrepareEnd(file);
 
-    // One write for everything waiting, so a posting reaches the log whole.
-    std::string bytes;
-    if (end.unfinishedLine) bytes += "\r\n";
-    std::vector<std::size_t> postingEnds;
-    for (const PendingPosting& posting : board.queued) {
-        bytes += posting;
-        postingEnds.push_back(bytes.size());
+    // One write for everything waiting, so a posting reaches the log whole;
+    // the usual lone posting is written from where it waits.
+    std::string joined;
+    const std::string* bytes = &board.queued.front();
+    if (end.unfinishedLine || board.queued.size() > 1) {
+        if (end.unfinishedLine) joined += "\r\n";
+        for (const PendingPosting& posting : board.queued) joined += posting;
+        bytes = &joined;
     }
-    file.Seek(end.size, platform::SeekFrom::kBegin);
     std::size_t written = 0;
-    if (const platform::ErrorCode error = os.write(file.handle(), bytes.data(), bytes.size(), &written)) {
+    if (const platform::ErrorCode error = os.write(file.handle(), bytes->data(), bytes->size(), &written)) {
         // Take back what reached the file, so the postings can be written
         // whole later and nothing appears twice. If even that fails, the
         // postings that did reach the log leave the queue.
         try {
             file.CutAt(end.size);
         } catch (const LogError&) {
-            const auto whole = std::upper_bound(postingEnds.begin(), postingEnds.end(), written) - postingEnds.begin();
-            board.queued.erase(board.queued.begin(), board.queued.begin() + whole);
+            std::size_t reached = end.unfinishedLine ? 2 : 0;
+            std::size_t whole = 0;
+            while (whole < board.queued.size() && (reached += board.queued[whole].size()) <= written) ++whole;
+            board.queued.erase(board.queued.begin(), board.queued.begin() + static_cast<std::ptrdiff_t>(whole));
         }
         throw LogError(LogError::kWrite, error);
     }

@@ -41,12 +41,15 @@ ErrorCode Open(const char* name, OpenMode mode, FileHandle* file) {
     }
     const int fd = ::open(name, flags, 0666);
     if (fd < 0) return errno;
-    // A folder of the log's name is no log (open() lets a folder be read).
-    struct stat info {};
-    const int error = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EISDIR;
-    if (error != 0) {
-        ::close(fd);
-        return error;
+    // A folder of the log's name is no log: open() lets a folder be read
+    // (and refuses to write one, so writers need no look).
+    if (mode == OpenMode::kRead) {
+        struct stat info {};
+        const int error = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EISDIR;
+        if (error != 0) {
+            ::close(fd);
+            return error;
+        }
     }
     if (::flock(fd, lock) != 0) {
         const int error = errno;

@@ -30,6 +30,7 @@ using testing_host::BoardSandbox;
 using namespace expected;
 
 const std::string kOld = "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n";
+const std::string kLong = kOld + kOld + kOld + kOld;  // 140 bytes
 const std::string kQueued = "12/10 09:04 SYSOP\r\n" + Prefix("sysop") + "queued\r\n";
 const std::string kNew = "12/10 09:05 SYSOP\r\n" + Prefix("sysop") + "new\r\n";
 const std::string kNext = "12/10 09:06 SYSOP\r\n" + Prefix("sysop") + "next\r\n";
@@ -141,7 +142,9 @@ TEST_P(FaultInjectionTest, StepEndsCleanlyAndTheBoardGoesOn) {
         platform::Active().close(file);
     }
     EXPECT_EQ(board::Board().queued.size(), c.queuedAfter);
-    if (listing) EXPECT_EQ(host.Channel(5).sent, c.sentAfter);
+    if (listing) {
+        EXPECT_EQ(host.Channel(5).sent, c.sentAfter);
+    }
     if (c.step == Step::kLoad) {
         EXPECT_EQ(BoardSandbox::HistoryLines(), c.history);
     }
@@ -185,15 +188,27 @@ Case HalfWrittenAndKept(Step step, const std::vector<std::string>& postings) {
     return c;
 }
 
-// Postings call: open, seek (size), seek (tail), read (tail), [seek, truncate
-// at a Ctrl-Z], seek (end), write, close; a failed write: seek, truncate.
+// Postings call: open (for appending; a create after it when there is no
+// log), seek (the tail; refused for a log under 128 bytes, then a seek to
+// its start and a read to its end), read (the tail), [seek, truncate at a
+// Ctrl-Z], write, close; a failed write: seek, truncate.
 const std::vector<Case> kCases = {
     // A posting on an existing log.
     {Step::kPost, kOld, false, {Once(FileCall::kOpen, 1)}, Outcome::kNormal, kOld, 1, {}, {}, kOld + kNew + kNext},
-    {Step::kPost, kOld, false, {Once(FileCall::kSeek, 1)}, Outcome::kCallerLine, kOld, 1, {}, {}, kOld + kNew + kNext},
+    // A log shorter than 128 bytes refuses the seek to its tail anyway; it
+    // is read from its start.
+    {Step::kPost, kOld, false, {Once(FileCall::kSeek, 1)}, Outcome::kNormal, kOld + kNew, 0, {}, {},
+     kOld + kNew + kNext},
     {Step::kPost, kOld, false, {Once(FileCall::kSeek, 2)}, Outcome::kCallerLine, kOld, 1, {}, {}, kOld + kNew + kNext},
     {Step::kPost, kOld, false, {Once(FileCall::kRead, 1)}, Outcome::kCallerLine, kOld, 1, {}, {}, kOld + kNew + kNext},
-    {Step::kPost, kOld, false, {Once(FileCall::kSeek, 3)}, Outcome::kCallerLine, kOld, 1, {}, {}, kOld + kNew + kNext},
+    {Step::kPost, kOld, false, {Once(FileCall::kRead, 2)}, Outcome::kCallerLine, kOld, 1, {}, {}, kOld + kNew + kNext},
+    // A longer log: one seek to its tail, one read.
+    {Step::kPost, kLong, false, {Once(FileCall::kSeek, 1)}, Outcome::kCallerLine, kLong, 1, {}, {},
+     kLong + kNew + kNext},
+    {Step::kPost, kLong, false, {Once(FileCall::kRead, 1)}, Outcome::kCallerLine, kLong, 1, {}, {},
+     kLong + kNew + kNext},
+    {Step::kPost, kLong, false, {Once(FileCall::kWrite, 1)}, Outcome::kCallerLine, kLong, 1, {}, {},
+     kLong + kNew + kNext},
     {Step::kPost, kOld, false, {Once(FileCall::kWrite, 1)}, Outcome::kCallerLine, kOld, 1, {}, {}, kOld + kNew + kNext},
     {Step::kPost, kOld, false, {FromThenOn(FileCall::kWrite, 1)}, Outcome::kCallerLine, kOld, 1, {}, {},
      kOld + kNew + kNext},
@@ -206,7 +221,7 @@ const std::vector<Case> kCases = {
     {Step::kPost, kOld + "\x1Atrailing", false, {Once(FileCall::kTruncate, 1)}, Outcome::kCallerLine,
      kOld + "\x1Atrailing", 1, {}, {}, kOld + kNew + kNext},
     // No log yet: creating it fails, or writing the new log.
-    {Step::kPost, "", true, {Once(FileCall::kOpen, 1)}, Outcome::kNormal, "", 1, {}, {}, kNew + kNext},
+    {Step::kPost, "", true, {Once(FileCall::kOpen, 2)}, Outcome::kNormal, "", 1, {}, {}, kNew + kNext},
     {Step::kPost, "", true, {Once(FileCall::kWrite, 1)}, Outcome::kCallerLine, "", 1, {}, {}, kNew + kNext},
     // A posting that also writes what waited: neither is lost or doubled.
     {Step::kPostQueued, kOld, false, {Once(FileCall::kWrite, 1)}, Outcome::kCallerLine, kOld, 2, {}, {},
