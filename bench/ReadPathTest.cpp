@@ -11,6 +11,7 @@
 
 #include "LogGenerator.h"
 #include "board/MessageLog.h"
+#include "support/PlainLog.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -20,24 +21,7 @@ using testing_host::WriteFileBytes;
 
 constexpr std::size_t kBuffer = 128 * 1024;
 
-// CR ends a line, one LF right after it belongs to the line end, a Ctrl-Z
-// ends the text.
-std::vector<std::string> PlainLines(std::string_view bytes) {
-    const std::string_view text = bytes.substr(0, bytes.find('\x1A'));
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find('\r', at);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(at));
-            break;
-        }
-        lines.emplace_back(text.substr(at, end - at));
-        at = end + 1;
-        if (at < text.size() && text[at] == '\n') ++at;
-    }
-    return lines;
-}
+using testing_host::PlainLines;
 
 // Newest first: the last ten message lines that are no header, cut to 80 bytes.
 std::vector<std::string> PlainHistory(std::string_view bytes) {

@@ -1,5 +1,7 @@
 #include "FuzzSupport.h"
 
+#include "support/PlainLog.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -82,22 +84,7 @@ void RemoveLog() {
     std::filesystem::remove(board::kLogName, ignored);
 }
 
-std::vector<std::string> ReaderLines(std::string_view bytes) {
-    bytes = bytes.substr(0, bytes.find('\x1A'));
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const std::size_t end = bytes.find('\r', at);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(bytes.substr(at));
-            break;
-        }
-        lines.emplace_back(bytes.substr(at, end - at));
-        at = end + 1;
-        if (at < bytes.size() && bytes[at] == '\n') ++at;
-    }
-    return lines;
-}
+std::vector<std::string> ReaderLines(std::string_view bytes) { return testing_host::PlainLines(bytes); }
 
 bool IsWrittenHeader(std::string_view line) {
     if (HasLineBreak(line) || line.size() < 6 || !IsDateKey(line.substr(0, 5)) || line[5] != ' ') return false;

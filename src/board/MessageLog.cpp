@@ -270,13 +270,24 @@ void LogReader::ReadLineInto(char* bytes, std::size_t room, std::uint8_t* length
 
 namespace {
 
-// An open log that is closed on every way out of the step.
-class AppendFile {
+// An open log that is closed on every way out of the step; a failure to
+// close is of no consequence once the data is written.
+class OpenLog {
 public:
-    explicit AppendFile(platform::FileHandle file) : file_(file) {}
-    ~AppendFile() { platform::Active().close(file_); }
-    AppendFile(const AppendFile&) = delete;
-    AppendFile& operator=(const AppendFile&) = delete;
+    explicit OpenLog(platform::FileHandle file) : file_(file) {}
+    ~OpenLog() { platform::Active().close(file_); }
+    OpenLog(const OpenLog&) = delete;
+    OpenLog& operator=(const OpenLog&) = delete;
+    platform::FileHandle handle() const { return file_; }
+
+protected:
+    platform::FileHandle file_;
+};
+
+// The log open for appending.
+class AppendFile : public OpenLog {
+public:
+    using OpenLog::OpenLog;
 
     // The system's answer, for a seek that may be refused.
     platform::ErrorCode TrySeek(std::int64_t offset, platform::SeekFrom from, std::int64_t* at) {
@@ -309,10 +320,6 @@ public:
             throw LogError(LogError::kTruncate, error);
         }
     }
-    platform::FileHandle handle() const { return file_; }
-
-private:
-    platform::FileHandle file_;
 };
 
 // The log's size once a Ctrl-Z near its end is cut off, and whether its
@@ -455,17 +462,6 @@ private:
     int count_ = 0;
 };
 
-class ReadOnlyLog {
-public:
-    explicit ReadOnlyLog(platform::FileHandle file) : file_(file) {}
-    ~ReadOnlyLog() { platform::Active().close(file_); }
-    ReadOnlyLog(const ReadOnlyLog&) = delete;
-    ReadOnlyLog& operator=(const ReadOnlyLog&) = delete;
-    platform::FileHandle handle() const { return file_; }
-
-private:
-    platform::FileHandle file_;
-};
 
 }  // namespace
 
@@ -478,7 +474,7 @@ void LoadHistory() {
     board.history.Clear();
     platform::FileHandle handle = platform::kNoFile;
     if (platform::Active().open(kLogName, platform::OpenMode::kRead, &handle) != 0) return;  // no log yet
-    const ReadOnlyLog log(handle);
+    const OpenLog log(handle);
     std::vector<char> buffer(kReadBuffer);
     BufferedHistoryLines noted(board.history);
     HeaderLine carried;  // the first bytes of a line that began in an earlier buffer
