@@ -431,7 +431,7 @@ namespace {
 // at byte 9): what the history keeps. Only the first 16 bytes count.
 bool IsHistoryLine(std::string_view line) {
     const bool header = line.size() >= 9 && line[2] == '/' && line[8] == ':';
-    return !header && line.size() > 15 && line[14] == '>';
+    return !header && line.size() > 15 && HasMessageMark(line);
 }
 
 // The message lines of one buffer's worth of the log. Only the last ten

@@ -66,10 +66,7 @@ TimeKeyText TimeKey(const CivilTime& moment);
 HandlePrefixText HandlePrefix(std::string_view handleName);
 
 // True when byte 15 of a line is ">": the mark of a message line.
-template <std::size_t Room>
-bool HasMessageMark(const BoundedText<Room>& line) {
-    return line.size() >= 15 && line.bytes[14] == '>';
-}
+inline bool HasMessageMark(std::string_view line) { return line.size() >= 15 && line[14] == '>'; }
 
 // The last ten message lines, entry 0 the newest. A ring, so a push costs
 // one copy of the new line however long the log that is being replayed.
@@ -120,8 +117,8 @@ public:
     BusyHold& operator=(const BusyHold&) = delete;
 };
 
-// Reads the log line by line through a large buffer; line ends are found
-// with memchr. Closes the file when it goes out of scope.
+// Reads the log line by line through a large buffer, finding each line's
+// end while it copies the line. Closes the file when it goes out of scope.
 class LogReader {
 public:
     LogReader();
