@@ -21,7 +21,9 @@ add_library(porresku_fuzz_support STATIC
   ${PROJECT_SOURCE_DIR}/tests/support/FakeHost.cpp
   ${PROJECT_SOURCE_DIR}/src/board/BoardSteps.cpp
   ${PROJECT_SOURCE_DIR}/src/board/DateTime.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/LogAppender.cpp
   ${PROJECT_SOURCE_DIR}/src/board/MessageLog.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/PendingPostings.cpp
   ${PROJECT_SOURCE_DIR}/src/board/Porresku.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/PlatformPosix.cpp)
 target_include_directories(porresku_fuzz_support PUBLIC

@@ -54,6 +54,8 @@ void EnterScratchFolder() {
     platform::Active().localTime = FixedClock;
     platform::Active().diagnostic = Quiet;
     platform::Active().messageBox = [](const char*, const char*, unsigned) {};
+    // No other program holds the scratch log; a wait would only slow the fuzzer.
+    platform::Active().sleep = [](unsigned) {};
 }
 
 void SetClock(const platform::LocalTime& now) { clockNow = now; }

@@ -13,6 +13,7 @@
 #include "QuarnAPI/QuarnAPI.h"
 #include "board/BoardSteps.h"
 #include "board/MessageLog.h"
+#include "board/PendingPostings.h"
 #include "board/Porresku.h"
 #include "platform/Platform.h"
 

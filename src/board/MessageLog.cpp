@@ -1,5 +1,7 @@
 #include "board/MessageLog.h"
 
+#include "board/PendingPostings.h"
+
 #include <emmintrin.h>  // used only where the processor has SSE2
 
 #include <algorithm>
@@ -24,8 +26,6 @@ constexpr char kCtrlZ = 0x1A;
 // Bytes read from the log at a time: large enough that line ends are found
 // at memchr speed, small enough that a log of any size costs the same memory.
 constexpr std::size_t kReadBuffer = 128 * 1024;
-// How far from the end of the log a Ctrl-Z is looked for before appending.
-constexpr std::int64_t kCtrlZWindow = 128;
 
 void Two(char* out, int value) {
     out[0] = static_cast<char>('0' + value / 10 % 10);
@@ -113,13 +113,13 @@ LogReader::~LogReader() { Close(); }
 
 bool LogReader::Open() {
     Close();
-    if (platform::Active().open(kLogName, platform::OpenMode::kRead, &file_) != 0) {
+    position_ = limit_ = 0;
+    endOfText_ = skipLineFeed_ = false;
+    if (OpenPatiently(kLogName, platform::OpenMode::kRead, kStepPatience, &file_) != 0) {
         file_ = platform::kNoFile;
         return false;
     }
     buffer_.resize(kReadBuffer);
-    position_ = limit_ = 0;
-    endOfText_ = skipLineFeed_ = false;
     return true;
 }
 
@@ -268,160 +268,7 @@ void LogReader::ReadLineInto(char* bytes, std::size_t room, std::uint8_t* length
 
 // ---- appending --------------------------------------------------------------
 
-namespace {
-
-// An open log that is closed on every way out of the step; a failure to
-// close is of no consequence once the data is written.
-class OpenLog {
-public:
-    explicit OpenLog(platform::FileHandle file) : file_(file) {}
-    ~OpenLog() { platform::Active().close(file_); }
-    OpenLog(const OpenLog&) = delete;
-    OpenLog& operator=(const OpenLog&) = delete;
-    platform::FileHandle handle() const { return file_; }
-
-protected:
-    platform::FileHandle file_;
-};
-
-// The log open for appending.
-class AppendFile : public OpenLog {
-public:
-    using OpenLog::OpenLog;
-
-    // The system's answer, for a seek that may be refused.
-    platform::ErrorCode TrySeek(std::int64_t offset, platform::SeekFrom from, std::int64_t* at) {
-        return platform::Active().seek(file_, offset, from, at);
-    }
-    std::int64_t Seek(std::int64_t offset, platform::SeekFrom from) {
-        std::int64_t at = 0;
-        if (const platform::ErrorCode error = TrySeek(offset, from, &at)) throw LogError(LogError::kSeek, error);
-        return at;
-    }
-    // Up to `size` bytes, fewer only at the end of the file.
-    std::size_t ReadUpTo(char* bytes, std::size_t size) {
-        std::size_t have = 0;
-        while (have < size) {
-            std::size_t got = 0;
-            const platform::ErrorCode error = platform::Active().read(file_, bytes + have, size - have, &got);
-            if (error != 0) throw LogError(LogError::kRead, error);
-            if (got == 0) break;
-            have += got;
-        }
-        return have;
-    }
-    void ReadExactly(char* bytes, std::size_t size) {
-        if (ReadUpTo(bytes, size) != size) throw LogError(LogError::kRead, 0);  // the file shrank meanwhile
-    }
-    // Cuts the file at `size`.
-    void CutAt(std::int64_t size) {
-        Seek(size, platform::SeekFrom::kBegin);
-        if (const platform::ErrorCode error = platform::Active().truncate(file_)) {
-            throw LogError(LogError::kTruncate, error);
-        }
-    }
-};
-
-// The log's size once a Ctrl-Z near its end is cut off, and whether its
-// last line is unfinished (ends neither in CR nor in CR LF).
-struct LogEnd {
-    std::int64_t size;
-    bool unfinishedLine;
-};
-
-// Leaves the file position at the returned size, where the postings go.
-LogEnd PrepareEnd(AppendFile& file) {
-    // One seek finds the tail of a log of 128 bytes or more. The system
-    // refuses it for a shorter log, which is then read from its start; a log
-    // that turns out long after all had a seek that really failed.
-    char tail[kCtrlZWindow + 1];
-    std::int64_t tailStart = 0;
-    std::size_t tailSize = kCtrlZWindow;
-    const platform::ErrorCode refused = file.TrySeek(-kCtrlZWindow, platform::SeekFrom::kEnd, &tailStart);
-    if (refused == 0) {
-        file.ReadExactly(tail, kCtrlZWindow);
-    } else {
-        file.Seek(0, platform::SeekFrom::kBegin);
-        tailSize = file.ReadUpTo(tail, sizeof tail);
-        if (tailSize >= kCtrlZWindow) throw LogError(LogError::kSeek, refused);
-    }
-    std::int64_t size = tailStart + static_cast<std::int64_t>(tailSize);
-    std::size_t kept = tailSize;
-    if (const void* mark = std::memchr(tail, kCtrlZ, tailSize)) {
-        kept = static_cast<std::size_t>(static_cast<const char*>(mark) - tail);
-        size = tailStart + static_cast<std::int64_t>(kept);
-        file.CutAt(size);
-    }
-    if (size == 0) return {0, false};
-    char last[2];
-    if (kept >= 2) {
-        std::memcpy(last, tail + kept - 2, 2);
-    } else {
-        // The cut left fewer than two bytes of the tail in hand.
-        const std::int64_t from = std::max<std::int64_t>(size - 2, 0);
-        file.Seek(from, platform::SeekFrom::kBegin);
-        last[0] = '\0';
-        file.ReadExactly(last + (size - from == 1 ? 1 : 0), static_cast<std::size_t>(size - from));
-    }
-    const bool endsWithCr = last[1] == '\r';
-    const bool endsWithCrLf = last[0] == '\r' && last[1] == '\n';
-    return {size, !(endsWithCr || endsWithCrLf)};
-}
-
-}  // namespace
-
-bool WriteQueuedPostings() {
-    BoardState& board = Board();
-    if (board.queued.empty()) return true;
-    platform::Calls& os = platform::Active();
-    // The log is there but for the very first posting: the exists test,
-    // which tells whether to create it, is needed only when it does not open.
-    platform::FileHandle handle = platform::kNoFile;
-    if (os.open(kLogName, platform::OpenMode::kAppend, &handle) != 0 &&
-        (os.fileExists(kLogName) || os.open(kLogName, platform::OpenMode::kCreate, &handle) != 0)) {
-        return false;
-    }
-    AppendFile file(handle);
-    const LogEnd end = PrepareEnd(file);
-
-    // One write for everything waiting, so a posting reaches the log whole;
-    // the usual lone posting is written from where it waits.
-    std::string joined;
-    const std::string* bytes = &board.queued.front();
-    if (end.unfinishedLine || board.queued.size() > 1) {
-        if (end.unfinishedLine) joined += "\r\n";
-        for (const PendingPosting& posting : board.queued) joined += posting;
-        bytes = &joined;
-    }
-    std::size_t written = 0;
-    if (const platform::ErrorCode error = os.write(file.handle(), bytes->data(), bytes->size(), &written)) {
-        // Take back what reached the file, so the postings can be written
-        // whole later and nothing appears twice. If even that fails, the
-        // postings that did reach the log leave the queue.
-        try {
-            file.CutAt(end.size);
-        } catch (const LogError&) {
-            std::size_t reached = end.unfinishedLine ? 2 : 0;
-            std::size_t whole = 0;
-            while (whole < board.queued.size() && (reached += board.queued[whole].size()) <= written) ++whole;
-            board.queued.erase(board.queued.begin(), board.queued.begin() + static_cast<std::ptrdiff_t>(whole));
-        }
-        throw LogError(LogError::kWrite, error);
-    }
-    board.queued.clear();
-    return true;
-}
-
-void WriteQueuedPostingsAtUnload() {
-    try {
-        WriteQueuedPostings();
-    } catch (const LogError& error) {
-        platform::Active().diagnostic(error.diagnostic().c_str());
-    }
-    if (!Board().queued.empty()) {
-        platform::Active().diagnostic("postings that could not reach porresku.log are lost at unload");
-    }
-}
+bool WriteQueuedPostings() { return AppendPostings(kLogName, Board().queued, kStepPatience); }
 
 // ---- the load ---------------------------------------------------------------
 
@@ -472,9 +319,10 @@ void LoadHistory() {
     BoardState& board = Board();
     board.busy = false;
     board.history.Clear();
+    RecoverPendingPostings();
     platform::FileHandle handle = platform::kNoFile;
-    if (platform::Active().open(kLogName, platform::OpenMode::kRead, &handle) != 0) return;  // no log yet
-    const OpenLog log(handle);
+    if (OpenPatiently(kLogName, platform::OpenMode::kRead, kStepPatience, &handle) != 0) return;  // no log yet
+    const OpenFile log(handle);
     std::vector<char> buffer(kReadBuffer);
     BufferedHistoryLines noted(board.history);
     HeaderLine carried;  // the first bytes of a line that began in an earlier buffer

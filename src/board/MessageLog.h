@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "board/DateTime.h"
+#include "board/LogAppender.h"
 #include "common/BoundedText.h"
 #include "platform/Platform.h"
 
@@ -90,9 +91,6 @@ private:
     int newest_ = 0;
 };
 
-// A posting waiting for the log: its header and message lines, CR LF ended.
-using PendingPosting = std::string;
-
 // Everything the channels share.
 struct BoardState {
     RecentHistory history;
@@ -126,7 +124,8 @@ public:
     LogReader(const LogReader&) = delete;
     LogReader& operator=(const LogReader&) = delete;
 
-    // Opens the log for reading; false when it cannot be opened.
+    // Opens the log for reading, waiting a moment for a log that another
+    // program holds for writing; false when it cannot be opened.
     bool Open();
     // The next line, its first Room bytes kept and the rest skipped. At the
     // end of the readable text the line is empty. Throws LogError.
@@ -152,21 +151,16 @@ private:
     bool skipLineFeed_ = false;
 };
 
-// Writes the queued postings at the end of the log, oldest first: opens it
-// for appending (or creates it), cuts it at a Ctrl-Z near its end, ends an
-// unfinished last line, writes, closes. Postings that reached the log leave
-// the queue. False when the log could not be opened (the queue stays).
-// Throws LogError on an input/output error after opening: the log is closed
-// again and keeps no part of a posting that failed.
+// Writes the queued postings at the end of the log, oldest first (see
+// AppendPostings), waiting a moment for a log that another program holds.
+// False when the log could not be opened (the queue stays). Throws LogError.
 bool WriteQueuedPostings();
 
-// At library load: clears the busy flag and rebuilds the recent history from
-// the log. A read error keeps what was read so far and goes to the
-// diagnostic output.
+// At library load: clears the busy flag, adds postings that an earlier
+// unload left in the side file, and rebuilds the recent history from the
+// log. A read error keeps what was read so far and goes to the diagnostic
+// output.
 void LoadHistory();
-
-// At library unload: writes postings still waiting for the log.
-void WriteQueuedPostingsAtUnload();
 
 // A log text with bytes that would break the log's lines (CR, LF, Ctrl-Z)
 // replaced by blanks.

@@ -54,7 +54,17 @@ struct Calls {
     void (*messageBox)(const char* text, const char* caption, unsigned style);
     // One line for the developer's eyes (standard error; the debugger on Windows).
     void (*diagnostic)(const char* text);
+    // Waits before the log is tried again.
+    void (*sleep)(unsigned milliseconds);
+    // Deletes the file `name`.
+    ErrorCode (*remove)(const char* name);
 };
+
+// True when an open failed only because another opener holds the file (a
+// sharing or lock violation): the file may well open a moment later.
+bool IsHeldByAnother(ErrorCode error);
+// What an open answers while another opener holds the file.
+extern const ErrorCode kHeldByAnother;
 
 // The real calls of this platform.
 const Calls& SystemCalls();

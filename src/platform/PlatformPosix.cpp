@@ -153,12 +153,24 @@ void Diagnostic(const char* text) {
     std::fflush(stderr);
 }
 
-constexpr Calls kSystem = {FileExists, Open, Read, Write, Seek, Truncate, Close, Now, ShowBox, Diagnostic};
+void Sleep(unsigned milliseconds) {
+    timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+ErrorCode Remove(const char* name) { return ::unlink(name) == 0 ? 0 : errno; }
+
+constexpr Calls kSystem = {FileExists, Open,    Read,       Write, Seek,  Truncate,
+                           Close,      Now,     ShowBox,    Diagnostic, Sleep, Remove};
 Calls active = kSystem;
 
 }  // namespace
 
 const Calls& SystemCalls() { return kSystem; }
+// The lock of another opener: flock with LOCK_NB answers EWOULDBLOCK.
+const ErrorCode kHeldByAnother = EWOULDBLOCK;
+bool IsHeldByAnother(ErrorCode error) { return error == EWOULDBLOCK; }
 Calls& Active() { return active; }
 
 }  // namespace platform

@@ -86,12 +86,20 @@ void Diagnostic(const char* text) {
     OutputDebugStringA("\r\n");
 }
 
-constexpr Calls kSystem = {FileExists, Open, Read, Write, Seek, Truncate, Close, Now, ShowBox, Diagnostic};
+void Wait(unsigned milliseconds) { Sleep(milliseconds); }
+
+ErrorCode Remove(const char* name) { return DeleteFileA(name) ? 0 : LastError(); }
+
+constexpr Calls kSystem = {FileExists, Open,    Read,       Write, Seek,  Truncate,
+                           Close,      Now,     ShowBox,    Diagnostic, Wait, Remove};
 Calls active = kSystem;
 
 }  // namespace
 
 const Calls& SystemCalls() { return kSystem; }
+// Another open's share mode refuses ours, or its byte-range lock does.
+const ErrorCode kHeldByAnother = ERROR_SHARING_VIOLATION;
+bool IsHeldByAnother(ErrorCode error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
 Calls& Active() { return active; }
 
 }  // namespace platform

@@ -6,20 +6,24 @@ namespace testing_host {
 
 platform::LocalTime BoardSandbox::now{};
 std::vector<std::string> BoardSandbox::diagnostics;
+std::vector<unsigned> BoardSandbox::waits;
 
 namespace {
 
 platform::LocalTime Clock() { return BoardSandbox::now; }
 void Diagnostic(const char* text) { BoardSandbox::diagnostics.emplace_back(text); }
+void Wait(unsigned milliseconds) { BoardSandbox::waits.push_back(milliseconds); }
 
 }  // namespace
 
 BoardSandbox::BoardSandbox() {
     now = {2026, 12, 10, 9, 5, 0, 0};
     diagnostics.clear();
+    waits.clear();
     platform::Active() = platform::SystemCalls();
     platform::Active().localTime = Clock;
     platform::Active().diagnostic = Diagnostic;
+    platform::Active().sleep = Wait;
     ResetBoard();
 }
 

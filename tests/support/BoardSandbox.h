@@ -1,6 +1,7 @@
 // A board of its own for one test: a fresh working folder, an empty board,
-// the system's file calls, a clock the test sets, and the board's diagnostic
-// lines collected instead of printed.
+// the system's file calls, a clock the test sets, the board's diagnostic
+// lines collected instead of printed, and its waits for a held log noted
+// instead of slept.
 #pragma once
 
 #include <string>
@@ -26,6 +27,7 @@ public:
     // What the board's clock reads: 2026-12-10 09:05:00 until a test moves it.
     static platform::LocalTime now;
     static std::vector<std::string> diagnostics;
+    static std::vector<unsigned> waits;  // milliseconds, in order
 
 private:
     TempDir dir_;
