@@ -45,6 +45,7 @@ add_executable(unit_tests
   tests/board/CallerInputTest.cpp
   tests/board/FaultInjectionTest.cpp
   tests/board/FullDiskTest.cpp
+  tests/board/HeldLogTest.cpp
   tests/board/RegressionTest.cpp
   tests/board/PorreskuTest.cpp)
 target_link_libraries(unit_tests PRIVATE porresku_core porresku_test_support)

@@ -9,17 +9,24 @@ struct State {
     bool active = false;
     bool fired = false;
     int counts[6] = {};
+    std::vector<int> fileCounts;  // per fault with onlyFile: the opens of its file
     platform::ErrorCode error = 0;  // of the fault that fired last
 };
 State state;
 
-// Counts the call and tells whether it is to fail.
-bool Fails(FileCall call) {
+// Counts the call and tells whether it is to fail; `file` names the file of an open.
+bool Fails(FileCall call, const char* file = nullptr) {
     const int count = ++state.counts[static_cast<int>(call)];
     if (!state.active) return false;
-    for (const Fault& fault : state.faults) {
+    for (std::size_t index = 0; index < state.faults.size(); ++index) {
+        const Fault& fault = state.faults[index];
         if (fault.call != call) continue;
-        if (count == fault.nth || (fault.fromThenOn && count > fault.nth)) {
+        int nth = count;
+        if (!fault.onlyFile.empty()) {
+            if (file == nullptr || fault.onlyFile != file) continue;
+            nth = ++state.fileCounts[index];
+        }
+        if (nth >= fault.nth && (fault.fromThenOn || nth < fault.nth + fault.times)) {
             state.fired = true;
             state.error = fault.error;
             return true;
@@ -31,7 +38,7 @@ bool Fails(FileCall call) {
 const platform::Calls& System() { return platform::SystemCalls(); }
 
 platform::ErrorCode Open(const char* name, platform::OpenMode mode, platform::FileHandle* file) {
-    if (Fails(FileCall::kOpen)) {
+    if (Fails(FileCall::kOpen, name)) {
         *file = platform::kNoFile;
         return state.error;
     }
@@ -91,8 +98,9 @@ std::string Describe(const std::vector<Fault>& faults) {
     std::string text;
     for (const Fault& fault : faults) {
         if (!text.empty()) text += " + ";
-        text += std::string(FileCallName(fault.call)) + " #" + std::to_string(fault.nth) +
-                (fault.fromThenOn ? " and on" : " once");
+        text += std::string(FileCallName(fault.call)) + (fault.onlyFile.empty() ? "" : " of " + fault.onlyFile) +
+                " #" + std::to_string(fault.nth) +
+                (fault.fromThenOn ? " and on" : fault.times > 1 ? " x" + std::to_string(fault.times) : " once");
     }
     return text;
 }
@@ -100,6 +108,7 @@ std::string Describe(const std::vector<Fault>& faults) {
 FaultInjector::FaultInjector(std::vector<Fault> faults) {
     state = State{};
     state.faults = std::move(faults);
+    state.fileCounts.assign(state.faults.size(), 0);
     state.active = true;
     platform::Calls& calls = platform::Active();
     calls.open = Open;

@@ -19,7 +19,19 @@ struct Fault {
     int nth;                      // the first call that fails, counted from 1
     bool fromThenOn = false;      // every later call of the kind fails too
     platform::ErrorCode error = 5;  // what the system would answer (EIO / ERROR_ACCESS_DENIED)
+    // Opens only: the fault counts and fails the opens of this file alone.
+    std::string onlyFile = {};
+    int times = 1;  // calls that fail from the nth on, unless fromThenOn
 };
+
+// An open of `file` refused from the nth on, as while another program holds it.
+inline Fault HeldFrom(int nth, std::string file = {}) {
+    return {FileCall::kOpen, nth, true, platform::kHeldByAnother, std::move(file)};
+}
+// The first `times` opens of `file` refused, as while another program holds it.
+inline Fault HeldFor(int times, std::string file = {}) {
+    return {FileCall::kOpen, 1, false, platform::kHeldByAnother, std::move(file), times};
+}
 
 std::string Describe(const std::vector<Fault>& faults);
 
