@@ -7,6 +7,7 @@ add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest E
 include(GoogleTest)
 
 add_library(porresku_test_support STATIC
+  tests/support/ChildProcess.cpp
   tests/support/FakeHost.cpp
   tests/support/FaultInjector.cpp
   tests/support/LogHolder.cpp
@@ -21,8 +22,14 @@ else()
   target_link_libraries(porresku_test_support PUBLIC dl)
 endif()
 
-# Another program that holds the log open, for the tests to start.
+# Other programs for the tests to start: one that holds the log open, and
+# one more host process that loads the built library and posts.
 add_executable(log_holder tests/support/LogHolderMain.cpp)
+add_executable(posting_host tests/support/PostingHostMain.cpp)
+target_link_libraries(posting_host PRIVATE porresku_test_support)
+# <chrono> does not compile for a CP932 execution charset; these hold no Japanese text.
+set_source_files_properties(tests/support/PostingHostMain.cpp tests/abi/ManyHostsTest.cpp
+  PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 
 # Runs a test program: one CTest entry per test natively, one per program
 # under Wine (each Wine start costs time).
@@ -56,6 +63,13 @@ add_executable(abi_tests tests/abi/AbiTest.cpp tests/abi/AbiBoardTest.cpp)
 target_link_libraries(abi_tests PRIVATE porresku_test_support)
 add_dependencies(abi_tests Porresku log_holder)
 porresku_add_test_program(abi_tests)
+
+# Several host processes on one board folder (not under valgrind: the
+# children are separate programs, and the parent only waits).
+add_executable(process_tests tests/abi/ManyHostsTest.cpp)
+target_link_libraries(process_tests PRIVATE porresku_test_support)
+add_dependencies(process_tests Porresku posting_host)
+porresku_add_test_program(process_tests)
 
 # The built library once under valgrind: memory errors and leaks through the
 # real boundary (the sanitizer build covers the rest).

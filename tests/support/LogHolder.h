@@ -3,8 +3,9 @@
 // it open until this object goes.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "support/ChildProcess.h"
 
 namespace testing_host {
 
@@ -15,7 +16,7 @@ public:
         kWriting,  // write access, others may read (an editor saving)
     };
     LogHolder(const std::string& name, Mode mode);
-    ~LogHolder();  // lets go of the file and waits for the program to end
+    ~LogHolder() = default;  // lets go of the file and waits for the program to end
     LogHolder(const LogHolder&) = delete;
     LogHolder& operator=(const LogHolder&) = delete;
 
@@ -23,9 +24,8 @@ public:
     bool holding() const { return holding_; }
 
 private:
+    ChildProcess program_;
     bool holding_ = false;
-    std::intptr_t process_ = -1;
-    std::intptr_t input_ = -1;  // the program's standard input; closing it lets go
 };
 
 }  // namespace testing_host
