@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -255,6 +256,36 @@ TEST_F(AbiBoardTest, QueuedPostingIsWrittenWhenTheLibraryIsUnloaded) {
     created.clear();
     plugin.reset();
     EXPECT_NE(ReadFileBytes("porresku.log").find(Prefix("sysop") + "at unload\r\n"), std::string::npos);
+}
+
+// A log held through the unload: after a few seconds of tries the posting
+// goes to the side file, and the next load adds it to the log and shows it.
+TEST_F(AbiBoardTest, APostingTheLogCannotTakeAtUnloadWaitsInTheSideFile) {
+    const std::string old = "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n";
+    const std::string posted = Prefix("sysop") + "side file\r\n";
+    WriteFileBytes("porresku.log", old);
+    {
+        testing_host::LogHolder holder("porresku.log", testing_host::LogHolder::kWriting);
+        ASSERT_TRUE(holder.holding());
+        LogOn(3, "SYSOP", "sysop", 5);
+        Host(3).replies = {"side file", ""};
+        dll().OnGoodbye(3);
+        dll().Free(3);
+        created.clear();
+        plugin.reset();
+        const std::string pending = ReadFileBytes("porresku.pending");
+        EXPECT_EQ(pending.find(" SYSOP\r\n" + posted), pending.size() - posted.size() - 8) << pending;
+    }
+    EXPECT_EQ(ReadFileBytes("porresku.log"), old);
+    Load();
+    EXPECT_FALSE(std::filesystem::exists("porresku.pending"));
+    const std::string log = ReadFileBytes("porresku.log");
+    EXPECT_EQ(log.rfind(old, 0), 0u);
+    EXPECT_EQ(log.find(posted), log.size() - posted.size()) << log;
+    LogOn(4, "GUEST", "guest", 1);
+    dll().OnGoodbye(4);
+    EXPECT_EQ(Host(4).sent, (Lines{"", kRecentTitle, kHeading, Prefix("a") + "old", Prefix("sysop") + "side file",
+                                   kClosing, ""}));
 }
 
 }  // namespace

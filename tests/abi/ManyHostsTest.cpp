@@ -107,9 +107,9 @@ int ExpectEachOnce(const LogContents& log, const std::vector<std::string>& ackno
 #if defined(_WIN32)
 // Each Wine process costs more: fewer and shorter runs, the same kinds of clash.
 constexpr int kHosts = 3;
-constexpr int kPostingsEach = 90;
-constexpr int kListEvery = 30;
-constexpr int kKills = 8;
+constexpr int kPostingsEach = 150;
+constexpr int kListEvery = 50;
+constexpr int kKills = 12;
 #else
 constexpr int kHosts = 4;
 constexpr int kPostingsEach = 200;
