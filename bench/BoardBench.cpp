@@ -31,7 +31,13 @@
 #include <vector>
 
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/FakeHost.h"
 
@@ -112,7 +118,7 @@ bool Enter(benchmark::State& state, const fs::path& folder) {
 // Puts the scratch log back to the generated size, so every run posts to the
 // same log.
 bool Restore(benchmark::State& state, const Log& log) {
-    if (::truncate((log.scratch / board::kLogName).c_str(), static_cast<off_t>(log.bytes)) == 0) return true;
+    if (::truncate((log.scratch / messagelog::kLogName).c_str(), static_cast<off_t>(log.bytes)) == 0) return true;
     state.SkipWithError(("cannot truncate the scratch log: " + std::string(std::strerror(errno))).c_str());
     return false;
 }
@@ -143,7 +149,7 @@ void SetBytes(benchmark::State& state, std::uint64_t perIteration) {
 void LineScan(benchmark::State& state, const Log* log) {
     if (!Enter(state, log->folder)) return;
     std::vector<char> buffer(kReadBuffer);
-    for (auto _ : state) benchmark::DoNotOptimize(CountLineEnds(board::kLogName, buffer.data()));
+    for (auto _ : state) benchmark::DoNotOptimize(CountLineEnds(messagelog::kLogName, buffer.data()));
     SetBytes(state, log->bytes);
 }
 
@@ -209,7 +215,7 @@ void Post(benchmark::State& state, const Log* log) {
 void Append(benchmark::State& state, const Log* log) {
     if (!Enter(state, log->scratch) || !Restore(state, *log)) return;
     for (auto _ : state) {
-        const int file = ::open(board::kLogName, O_WRONLY | O_APPEND | O_CLOEXEC);
+        const int file = ::open(messagelog::kLogName, O_WRONLY | O_APPEND | O_CLOEXEC);
         if (file < 0 || ::write(file, postingBytes.data(), postingBytes.size()) != static_cast<ssize_t>(postingBytes.size())) {
             state.SkipWithError("the bare append failed");
             if (file >= 0) ::close(file);
@@ -225,7 +231,7 @@ void PostingCalls(benchmark::State& state, const Log* log) {
     if (!Enter(state, log->scratch) || !Restore(state, *log)) return;
     char tail[128];
     for (auto _ : state) {
-        const int file = ::open(board::kLogName, O_RDWR | O_CLOEXEC);
+        const int file = ::open(messagelog::kLogName, O_RDWR | O_CLOEXEC);
         ::flock(file, LOCK_EX | LOCK_NB);                                     // writers exclude everyone
         ::lseek(file, -static_cast<off_t>(sizeof tail), SEEK_END);            // the tail, for the Ctrl-Z check
         const bool tailRead = ::read(file, tail, sizeof tail) == static_cast<ssize_t>(sizeof tail);
@@ -250,7 +256,7 @@ std::string ReadAll(const fs::path& path) {
 
 // Counts the message lines (byte 15 is ">") and keeps the last one.
 void Survey(Log& log) {
-    const std::string text = ReadAll(log.folder / board::kLogName);
+    const std::string text = ReadAll(log.folder / messagelog::kLogName);
     log.bytes = text.size();
     std::size_t at = 0;
     while (at < text.size()) {
@@ -270,8 +276,8 @@ bool CopyForPosting(Log& log, const fs::path& scratchRoot) {
     log.scratch = scratchRoot / log.label;
     std::error_code error;
     fs::create_directories(log.scratch, error);
-    const fs::path copy = log.scratch / board::kLogName;
-    fs::copy_file(log.folder / board::kLogName, copy, fs::copy_options::overwrite_existing, error);
+    const fs::path copy = log.scratch / messagelog::kLogName;
+    fs::copy_file(log.folder / messagelog::kLogName, copy, fs::copy_options::overwrite_existing, error);
     if (error) {
         std::fprintf(stderr, "porresku_bench: %s: %s\n", copy.c_str(), error.message().c_str());
         return false;
@@ -289,15 +295,15 @@ bool CopyForPosting(Log& log, const fs::path& scratchRoot) {
 // it writes.
 bool LearnPostingBytes(const Log& log) {
     fs::current_path(log.scratch);
-    const auto before = fs::file_size(board::kLogName);
+    const auto before = fs::file_size(messagelog::kLogName);
     Caller& caller = TheCaller();
     caller.Types(kFirstLine);
     caller.Types(kSecondLine);
     board::PostMessage(caller.channel());
-    const std::string all = ReadAll(log.scratch / board::kLogName);
+    const std::string all = ReadAll(log.scratch / messagelog::kLogName);
     if (all.size() <= before) return false;
     postingBytes = all.substr(before);
-    return ::truncate(board::kLogName, static_cast<off_t>(log.bytes)) == 0;
+    return ::truncate(messagelog::kLogName, static_cast<off_t>(log.bytes)) == 0;
 }
 
 // Peak resident memory (KiB) of a process that loads the log in `folder`.
@@ -441,14 +447,14 @@ int main(int argc, char** argv) {
     const fs::path scratchRoot = root / "scratch";
 
     for (const fs::directory_entry& entry : fs::directory_iterator(root)) {
-        if (entry.path() == scratchRoot || !fs::is_regular_file(entry.path() / board::kLogName)) continue;
+        if (entry.path() == scratchRoot || !fs::is_regular_file(entry.path() / messagelog::kLogName)) continue;
         Log log;
         log.label = entry.path().filename().string();
         log.folder = entry.path();
         logs.push_back(std::move(log));
     }
     if (logs.empty()) {
-        std::fprintf(stderr, "porresku_bench: no folder with a %s in %s\n", board::kLogName, root.c_str());
+        std::fprintf(stderr, "porresku_bench: no folder with a %s in %s\n", messagelog::kLogName, root.c_str());
         return 2;
     }
     for (Log& log : logs) {
@@ -462,7 +468,7 @@ int main(int argc, char** argv) {
     }
     const fs::path emptyFolder = scratchRoot / "empty";
     fs::create_directories(emptyFolder);
-    std::ofstream(emptyFolder / board::kLogName, std::ios::binary | std::ios::trunc);
+    std::ofstream(emptyFolder / messagelog::kLogName, std::ios::binary | std::ios::trunc);
     // Output files named on the command line are relative to where it was given.
     fs::current_path(startFolder);
 
@@ -485,7 +491,7 @@ int main(int argc, char** argv) {
                  logs.size());
     benchmark::RunSpecifiedBenchmarks(&results);
     benchmark::Shutdown();
-    for (const Log& log : logs) ::truncate((log.scratch / board::kLogName).c_str(), static_cast<off_t>(log.bytes));
+    for (const Log& log : logs) ::truncate((log.scratch / messagelog::kLogName).c_str(), static_cast<off_t>(log.bytes));
 
     const std::string peakProgram = (fs::read_symlink("/proc/self/exe").parent_path() / "porresku_loadpeak").string();
     const long emptyPeak = MedianPeakKiB(peakProgram, emptyFolder);

@@ -11,7 +11,13 @@
 #include <vector>
 
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
@@ -208,7 +214,7 @@ TEST_F(GeneratedLogOnBoardTest, LoadKeepsTheLastTenMessageLines) {
     for (const LogCase& c : kCases) {
         SCOPED_TRACE("seed " + std::to_string(c.seed) + ", size " + std::to_string(c.size));
         const std::string log = bench::GenerateLog(c.seed, c.size);
-        WriteFileBytes(board::kLogName, log);
+        WriteFileBytes(messagelog::kLogName, log);
         board::LoadHistory();
         const std::vector<std::string> lines = MessageLines(Postings(log));
         for (int entry = 0; entry < board::RecentHistory::kEntries; ++entry) {
@@ -226,7 +232,7 @@ TEST_F(GeneratedLogOnBoardTest, ListingShowsThePostingsSinceTheDate) {
     const ListCase kLists[] = {{"01/01", "01/01"}, {"12/31", "12/31"}, {"7/1 12:00", "07/01 12:00"}};
     for (const LogCase& c : kYearCases) {
         const std::string log = bench::GenerateLog(c.seed, c.size);
-        WriteFileBytes(board::kLogName, log);
+        WriteFileBytes(messagelog::kLogName, log);
         const std::vector<Posting> postings = Postings(log);
         for (const ListCase& list : kLists) {
             SCOPED_TRACE("seed " + std::to_string(c.seed) + ", since " + list.reply);

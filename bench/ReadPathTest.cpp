@@ -10,7 +10,13 @@
 #include <vector>
 
 #include "LogGenerator.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "board/LogReader.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "support/PlainLog.h"
 #include "support/TempDir.h"
 
@@ -63,7 +69,7 @@ std::vector<std::string> LoadedHistory() {
 }
 
 void ExpectPlainReading(const std::string& bytes) {
-    WriteFileBytes(board::kLogName, bytes);
+    WriteFileBytes(messagelog::kLogName, bytes);
     const std::vector<std::string> lines = PlainLines(bytes);
     EXPECT_EQ(ReaderLines<80>(), Cut(lines, 80));
     EXPECT_EQ(ReaderLines<96>(), Cut(lines, 96));

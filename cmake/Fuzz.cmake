@@ -5,7 +5,7 @@
 #
 # The board's sources are compiled straight into each harness. clang 14
 # knows no execution charset but UTF-8 (-fexec-charset=CP932 is rejected),
-# so here the Japanese literals (BoardSteps.cpp, MessageLog.cpp) come out as
+# so here the Japanese literals (BoardSteps.cpp, BoardTexts.cpp, LogError.cpp) come out as
 # UTF-8 rather than Shift-JIS. Only their bytes and lengths differ; no code
 # path depends on them, and the AM/PM words the date reader matches are
 # spelled as bytes. This holds for the fuzz build only.
@@ -19,12 +19,18 @@ set(PORRESKU_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recove
 add_library(porresku_fuzz_support STATIC
   ${PROJECT_SOURCE_DIR}/fuzz/FuzzSupport.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/FakeHost.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/BoardState.cpp
   ${PROJECT_SOURCE_DIR}/src/board/BoardSteps.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/BoardTexts.cpp
   ${PROJECT_SOURCE_DIR}/src/board/DateTime.cpp
-  ${PROJECT_SOURCE_DIR}/src/board/LogAppender.cpp
-  ${PROJECT_SOURCE_DIR}/src/board/MessageLog.cpp
-  ${PROJECT_SOURCE_DIR}/src/board/PendingPostings.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/HistoryLoad.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/LogReader.cpp
   ${PROJECT_SOURCE_DIR}/src/board/Porresku.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/WaitingPostings.cpp
+  ${PROJECT_SOURCE_DIR}/src/log/LogAppender.cpp
+  ${PROJECT_SOURCE_DIR}/src/log/LogError.cpp
+  ${PROJECT_SOURCE_DIR}/src/log/LogFormat.cpp
+  ${PROJECT_SOURCE_DIR}/src/log/LogScanner.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/PlatformPosix.cpp)
 target_include_directories(porresku_fuzz_support PUBLIC
   ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/fuzz)

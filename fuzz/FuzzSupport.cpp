@@ -8,7 +8,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 
 namespace fuzz {
 
@@ -68,22 +73,22 @@ void ResetBoard() {
     RemoveLog();
 }
 
-bool LogExists() { return std::filesystem::is_regular_file(board::kLogName); }
+bool LogExists() { return std::filesystem::is_regular_file(messagelog::kLogName); }
 
 std::string ReadLog() {
-    std::ifstream in(board::kLogName, std::ios::binary);
+    std::ifstream in(messagelog::kLogName, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteLog(std::string_view bytes) {
-    std::ofstream out(board::kLogName, std::ios::binary | std::ios::trunc);
+    std::ofstream out(messagelog::kLogName, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     FUZZ_CHECK(out.good(), "cannot write the log");
 }
 
 void RemoveLog() {
     std::error_code ignored;
-    std::filesystem::remove(board::kLogName, ignored);
+    std::filesystem::remove(messagelog::kLogName, ignored);
 }
 
 std::vector<std::string> ReaderLines(std::string_view bytes) { return testing_host::PlainLines(bytes); }

@@ -16,7 +16,13 @@
 #include "FuzzSupport.h"
 #include "board/BoardSteps.h"
 #include "board/DateTime.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/FakeHost.h"
 
@@ -27,7 +33,7 @@ constexpr std::string_view kNowKey = "12/10 09:05";
 
 std::string Scrubbed(std::string_view text) {
     std::string storage;
-    return std::string(board::ScrubLineBreaks(text, storage));
+    return std::string(messagelog::ScrubLineBreaks(text, storage));
 }
 
 }  // namespace
@@ -66,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!board::Board().busy && board::Board().queued.empty(), "the posting did not reach the log");
 
     const std::string id = Scrubbed(object.user().userId.view());
-    const std::string prefix(board::HandlePrefix(Scrubbed(object.user().handleName.view())).view());
+    const std::string prefix(messagelog::HandlePrefix(Scrubbed(object.user().handleName.view())).view());
     const std::string line = Scrubbed(std::string_view(typed).substr(0, ::strnlen(typed.c_str(), 80)));
     const bool posts = object.user().level > 2 && !line.empty() && line != "@@" && line != "//";
     const std::string message = (prefix + line).substr(0, 80);
@@ -104,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(channel.sent.size() >= 4, "the listing sent %zu lines", channel.sent.size());
         return 0;
     }
-    const bool listed = !(board::TimeKey(*since).view() > kNowKey);
+    const bool listed = !(messagelog::TimeKey(*since).view() > kNowKey);
     FUZZ_CHECK(channel.sent.size() == (listed ? 5u : 4u), "the listing sent %zu lines", channel.sent.size());
     if (listed) FUZZ_CHECK(channel.sent[3] == fuzz::AsSent(message), "the listing shows another line");
     return 0;

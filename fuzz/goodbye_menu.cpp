@@ -19,7 +19,13 @@
 
 #include "FuzzSupport.h"
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/FakeHost.h"
 
@@ -91,7 +97,7 @@ public:
                     if (id == caller.id) author = &caller;
                 }
                 FUZZ_CHECK(author != nullptr, "a posting by \"%s\"", std::string(id).c_str());
-                const std::string prefix(board::HandlePrefix(author->handle).view());
+                const std::string prefix(messagelog::HandlePrefix(author->handle).view());
                 for (std::size_t i = 1; i < posting.size(); ++i) {
                     FUZZ_CHECK(posting[i].starts_with(prefix), "%s's posting has the line \"%s\"", author->id,
                                posting[i].c_str());

@@ -14,7 +14,13 @@
 
 #include "FuzzSupport.h"
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/FakeHost.h"
 

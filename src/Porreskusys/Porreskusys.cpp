@@ -11,9 +11,11 @@
 
 #include "Porreskusys/Version.h"
 #include "QuarnAPI/QuarnAPI.h"
+#include "common/BoardError.h"
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
-#include "board/PendingPostings.h"
+#include "board/BoardState.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
 #include "board/Porresku.h"
 #include "platform/Platform.h"
 

@@ -2,12 +2,27 @@
 
 #include <string>
 
+#include "board/BoardState.h"
+#include "board/BoardTexts.h"
 #include "board/DateTime.h"
-#include "board/MessageLog.h"
+#include "board/LogReader.h"
 #include "board/Porresku.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "platform/Platform.h"
 
 namespace board {
+
+using messagelog::HandlePrefix;
+using messagelog::HandlePrefixText;
+using messagelog::HasMessageMark;
+using messagelog::HeaderLine;
+using messagelog::kLogName;
+using messagelog::LogError;
+using messagelog::ScrubLineBreaks;
+using messagelog::TimeKey;
+using messagelog::TimeKeyText;
 
 namespace {
 

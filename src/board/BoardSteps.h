@@ -2,7 +2,6 @@
 // logoff, the posting at logoff, and the listing since a date from the menu.
 #pragma once
 
-#include "board/MessageLog.h"
 
 class Porresku;
 

@@ -24,7 +24,7 @@ enum class OpenMode {
     kCreate,  // a new file, read and write; fails if the name exists
 };
 
-enum class SeekFrom { kBegin, kCurrent, kEnd };
+enum class SeekFrom { kBegin, kEnd };
 
 struct LocalTime {
     int year, month, day;

@@ -90,7 +90,7 @@ ErrorCode Write(FileHandle file, const void* data, std::size_t size, std::size_t
 }
 
 ErrorCode Seek(FileHandle file, std::int64_t offset, SeekFrom from, std::int64_t* position) {
-    const int whence = from == SeekFrom::kBegin ? SEEK_SET : from == SeekFrom::kEnd ? SEEK_END : SEEK_CUR;
+    const int whence = from == SeekFrom::kBegin ? SEEK_SET : SEEK_END;
     const off64_t at = ::lseek64(static_cast<int>(file), offset, whence);
     if (at < 0) return errno;
     if (position != nullptr) *position = at;

@@ -57,7 +57,7 @@ ErrorCode Write(FileHandle file, const void* data, std::size_t size, std::size_t
 }
 
 ErrorCode Seek(FileHandle file, std::int64_t offset, SeekFrom from, std::int64_t* position) {
-    const DWORD method = from == SeekFrom::kBegin ? FILE_BEGIN : from == SeekFrom::kEnd ? FILE_END : FILE_CURRENT;
+    const DWORD method = from == SeekFrom::kBegin ? FILE_BEGIN : FILE_END;
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER at;

@@ -1,6 +1,14 @@
 // The three caller-facing steps, driven through channel objects on a fake
 // host with a fixed clock, in a fresh working folder.
 #include "board/BoardSteps.h"
+#include "board/BoardState.h"
+#include "board/BoardTexts.h"
+#include "board/DateTime.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "common/BoardError.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -465,7 +473,7 @@ TEST_F(ListingTest, ReadErrorEndsTheListingWithTheLogClosedAndTheFlagClear) {
     platform::Active().read = [](platform::FileHandle, void*, std::size_t, std::size_t*) { return 5; };
     Porresku& caller = LogOn(5, "READER", "reader", 2);
     Host(5).replies = {"11/18"};
-    EXPECT_THROW(board::ListSince(caller), board::LogError);
+    EXPECT_THROW(board::ListSince(caller), messagelog::LogError);
     EXPECT_FALSE(board::Board().busy);
     platform::Active().read = platform::SystemCalls().read;
     platform::FileHandle file;

@@ -9,7 +9,13 @@
 #include <vector>
 
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/BoardSandbox.h"
 #include "support/ExpectedTexts.h"

@@ -10,7 +10,13 @@
 #include <vector>
 
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/BoardSandbox.h"
 #include "support/ExpectedTexts.h"
@@ -104,7 +110,7 @@ bool RunStep(Step step, Porresku& channel) {
             case Step::kListQueued: board::ListSince(channel); break;
             case Step::kLoad: board::LoadHistory(); break;
         }
-    } catch (const board::LogError& error) {
+    } catch (const messagelog::LogError& error) {
         EXPECT_EQ(std::string(error.what()).rfind("入出力エラー: porresku.log の", 0), 0u) << error.what();
         return true;
     }

@@ -12,7 +12,13 @@
 #include <string>
 
 #include "board/BoardSteps.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "common/BoardError.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 #include "board/Porresku.h"
 #include "support/BoardSandbox.h"
 #include "support/ExpectedTexts.h"
@@ -62,7 +68,7 @@ TEST(FullDiskTest, PostingWaitsAndReachesTheLogWhenRoomReturns) {
         FileSizeLimit full(old.size() + 20);  // room for part of the header line only
         try {
             board::PostMessage(poster);
-        } catch (const board::LogError&) {
+        } catch (const messagelog::LogError&) {
             failed = true;
         }
     }

@@ -1,4 +1,10 @@
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
+#include "board/LogReader.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +21,8 @@
 
 namespace board {
 namespace {
+
+using namespace messagelog;
 
 using testing_host::ReadFileBytes;
 using testing_host::WriteFileBytes;

@@ -1,6 +1,11 @@
 #include "support/BoardSandbox.h"
 
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "board/BoardTexts.h"
+#include "board/HistoryLoad.h"
+#include "board/WaitingPostings.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 
 namespace testing_host {
 
@@ -41,7 +46,7 @@ void BoardSandbox::ResetBoard() {
 std::vector<std::string> BoardSandbox::HistoryLines() {
     std::vector<std::string> lines;
     for (int entry = 0; entry < board::RecentHistory::kEntries; ++entry) {
-        const board::MessageLine& line = board::Board().history.Entry(entry);
+        const messagelog::MessageLine& line = board::Board().history.Entry(entry);
         if (!line.empty()) lines.emplace_back(line.view());
     }
     return lines;

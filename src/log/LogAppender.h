@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "board/HeldFile.h"
+#include "log/HeldFile.h"
 #include "platform/Platform.h"
 
-namespace board {
+namespace messagelog {
 
 // A posting waiting for the log: its header and message lines, CR LF ended.
 using PendingPosting = std::string;
@@ -69,4 +69,4 @@ platform::ErrorCode OpenForAppending(const char* name, const Patience& patience,
 // failed, unless even taking it back failed.
 bool AppendPostings(const char* name, std::vector<PendingPosting>& queue, const Patience& patience);
 
-}  // namespace board
+}  // namespace messagelog

@@ -1,12 +1,28 @@
-#include "board/PendingPostings.h"
+#include "board/WaitingPostings.h"
 
 #include <string>
 #include <string_view>
 
-#include "board/LogAppender.h"
-#include "board/MessageLog.h"
+#include "board/BoardState.h"
+#include "log/HeldFile.h"
+#include "log/LogAppender.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 
 namespace board {
+
+using messagelog::AppendFile;
+using messagelog::AppendPostings;
+using messagelog::FileEnd;
+using messagelog::kLogName;
+using messagelog::kStepPatience;
+using messagelog::kUnloadPatience;
+using messagelog::LogError;
+using messagelog::OpenForAppending;
+using messagelog::OpenPatiently;
+using messagelog::PrepareEnd;
+
+bool WriteQueuedPostings() { return AppendPostings(kLogName, Board().queued, kStepPatience); }
 
 namespace {
 

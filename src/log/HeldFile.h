@@ -8,7 +8,7 @@
 
 #include "platform/Platform.h"
 
-namespace board {
+namespace messagelog {
 
 // How long one open may keep trying. The waits double from the first one,
 // none longer than the longest, until they add up to the total.
@@ -48,4 +48,4 @@ inline platform::ErrorCode OpenPatiently(const char* name, platform::OpenMode mo
                          [&](platform::FileHandle* file) { return platform::Active().open(name, mode, file); });
 }
 
-}  // namespace board
+}  // namespace messagelog

@@ -1,15 +1,15 @@
-#include "board/LogAppender.h"
+#include "log/LogAppender.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "board/MessageLog.h"
+#include "log/LogError.h"
+#include "log/LogFormat.h"
 
-namespace board {
+namespace messagelog {
 
 namespace {
 
-constexpr char kCtrlZ = 0x1A;
 // How far from the end of the file a Ctrl-Z is looked for before appending.
 constexpr std::int64_t kCtrlZWindow = 128;
 
@@ -144,4 +144,4 @@ bool AppendPostings(const char* name, std::vector<PendingPosting>& queue, const 
     return true;
 }
 
-}  // namespace board
+}  // namespace messagelog

@@ -1,0 +1,50 @@
+// The listing's reading of the log: line by line, each line copied into a
+// bounded text of the length the listing keeps.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "common/BoundedText.h"
+#include "platform/Platform.h"
+
+namespace board {
+
+// Reads the log line by line through a large buffer, finding each line's
+// end while it copies the line. Closes the file when it goes out of scope.
+class LogReader {
+public:
+    LogReader();
+    ~LogReader();
+    LogReader(const LogReader&) = delete;
+    LogReader& operator=(const LogReader&) = delete;
+
+    // Opens the log for reading, waiting a moment for a log that another
+    // program holds for writing; false when it cannot be opened.
+    bool Open();
+    // The next line, its first Room bytes kept and the rest skipped. At the
+    // end of the readable text the line is empty. Throws LogError.
+    template <std::size_t Room>
+    void ReadLine(BoundedText<Room>& line) {
+        line.clear();
+        ReadLineInto(line.bytes, Room, &line.length);
+    }
+    // True when no readable byte is left. Throws LogError.
+    bool AtEnd();
+    // A failure to close is of no consequence to a reader.
+    void Close();
+
+private:
+    void ReadLineInto(char* bytes, std::size_t room, std::uint8_t* length);
+    bool Refill();
+
+    platform::FileHandle file_ = platform::kNoFile;
+    std::vector<char> buffer_;
+    std::size_t position_ = 0;
+    std::size_t limit_ = 0;
+    bool endOfText_ = false;
+    bool skipLineFeed_ = false;
+};
+
+}  // namespace board
