@@ -39,13 +39,14 @@ builds=("$work/build-one" "$work/second-build")
 for dir in "${builds[@]}"; do
   say "building Porresku.dll from scratch in $dir"
   rm -rf "$dir"
+  mkdir -p "$work"
   cmake -S . -B "$dir" --preset windows-dll >"$dir.log" 2>&1 &&
     cmake --build "$dir" -j "$jobs" >>"$dir.log" 2>&1 || { cat "$dir.log" >&2; die "the build in $dir failed"; }
 done
 dll="${builds[0]}/bin/Porresku.dll"
 cmp "$dll" "${builds[1]}/bin/Porresku.dll" ||
   die "two builds of the same sources differ: $dll and ${builds[1]}/bin/Porresku.dll"
-i686-w64-mingw32-objdump -p "$dll" | grep -q '^Time/Date\s*Thu Jan  1 00:00:00 1970$' ||
+grep -q $'^Time/Date\t*Thu Jan  1 00:00:00 1970$' <<<"$(i686-w64-mingw32-objdump -p "$dll")" ||
   die "the DLL carries a link time stamp"
 say "reproducible: the two builds are byte-identical ($(sha256sum "$dll" | cut -c1-16)...)"
 version=$(sed -n 's/^#define PORRESKU_VERSION_TEXT "\(.*\)"$/\1/p' "${builds[0]}/generated/Porreskusys/Version.h")

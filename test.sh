@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test: the Linux library natively (also
 # under AddressSanitizer and UndefinedBehaviorSanitizer), the Windows DLL
-# under Wine. Safe to run again; quick when nothing changed.
+# under Wine; then the release (./release.sh: two clean builds of the DLL
+# compared byte for byte, the zip, and the zip's own checks). Safe to run
+# again; quick when nothing changed.
 set -euo pipefail
 export PORRESKU_ROOT="$(cd "$(dirname "$0")" && pwd)"
 cd "$PORRESKU_ROOT"
@@ -34,6 +36,14 @@ echo "== Windows (under Wine) =="
 source scripts/wine-env.sh
 trap wine_stop EXIT
 run_ctest windows || failed=1
+
+echo "== Release: the DLL built twice and compared, the zip written, unpacked and tested (./release.sh) =="
+if ./release.sh; then
+  summary+=("release: dist/ zip written and checked")
+else
+  summary+=("release: FAILED")
+  failed=1
+fi
 
 echo "== Fuzzing: every corpus replayed, then each harness 10 s (scripts/fuzz.sh fuzzes longer) =="
 if ! scripts/fuzz.sh 10; then
