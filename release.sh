@@ -9,8 +9,9 @@
 #    byte-identical: no link time stamp, no build path, no date in it.
 # 2. Checks the DLL against the Windows XP floor (tests/check_xp_floor.sh)
 #    and its export table (tests/check_exports.sh).
-# 3. Makes the Japanese guide (Shift-JIS, CR LF) from docs/README-ja.txt and
-#    stops unless it converts back to the same text.
+# 3. Makes the Japanese guide (Shift-JIS, CR LF) from docs/README-ja.txt
+#    (UTF-8, the version filled in) and stops unless it converts back to the
+#    same text.
 # 4. Writes the zip (entries in a fixed order, times set to the commit's) and
 #    SHA256SUMS inside it.
 # 5. Unpacks the zip and checks it: the file list, SHA256SUMS, the guide's
@@ -58,13 +59,17 @@ say "$(tail -n 1 "$work/xp_floor.log")"
 tests/check_exports.sh windows "$dll" >"$work/exports.log" || { cat "$work/exports.log" >&2; die "export table"; }
 
 # ---- 3 and 4. the zip -------------------------------------------------------------
-# The guide for Notepad on Japanese Windows: Shift-JIS (CP932), CR LF, no BOM.
+# The guide for Notepad on Japanese Windows: Shift-JIS (CP932), CR LF, no BOM,
+# with the version filled in.
 make_guide() {
-  iconv -f UTF-8 -t CP932 "$guide_source" | sed 's/$/\r/' >"$1" ||
+  local text
+  text=$(sed "s/@PORRESKU_VERSION@/$version/g" "$guide_source")
+  ! grep -q '@[A-Z_]*@' <<<"$text" || die "$guide_source has a placeholder release.sh does not fill"
+  printf '%s\n' "$text" | iconv -f UTF-8 -t CP932 | sed 's/$/\r/' >"$1" ||
     die "$guide_source does not convert to CP932"
   # glibc maps some look-alikes silently (e.g. U+301C to the CP932 wave dash):
   # the text must come back exactly.
-  iconv -f CP932 -t UTF-8 "$1" | tr -d '\r' | cmp -s - "$guide_source" ||
+  iconv -f CP932 -t UTF-8 "$1" | tr -d '\r' | cmp -s - <(printf '%s\n' "$text") ||
     die "$guide_source does not come back unchanged from CP932 (a character CP932 lacks or maps to another?)"
 }
 
