@@ -53,6 +53,7 @@ porresku_add_test_program(unit_tests)
 # The built library through its exports, as the host uses it.
 add_executable(abi_tests tests/abi/AbiTest.cpp tests/abi/AbiBoardTest.cpp)
 target_link_libraries(abi_tests PRIVATE porresku_test_support)
+target_include_directories(abi_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
 add_dependencies(abi_tests Porresku log_holder)
 porresku_add_test_program(abi_tests)
 
