@@ -64,7 +64,7 @@ tests/check_exports.sh windows "$dll" >"$work/exports.log" || { cat "$work/expor
 make_guide() {
   local text
   text=$(sed "s/@PORRESKU_VERSION@/$version/g" "$guide_source")
-  ! grep -q '@[A-Z_]*@' <<<"$text" || die "$guide_source has a placeholder release.sh does not fill"
+  ! grep -q '@[A-Z][A-Z_]*@' <<<"$text" || die "$guide_source has a placeholder release.sh does not fill"
   printf '%s\n' "$text" | iconv -f UTF-8 -t CP932 | sed 's/$/\r/' >"$1" ||
     die "$guide_source does not convert to CP932"
   # glibc maps some look-alikes silently (e.g. U+301C to the CP932 wave dash):
