@@ -53,12 +53,12 @@ say "reproducible: the two builds are byte-identical ($(sha256sum "$dll" | cut -
 version=$(sed -n 's/^#define PORRESKU_VERSION_TEXT "\(.*\)"$/\1/p' "${builds[0]}/generated/Porreskusys/Version.h")
 [ -n "$version" ] || die "no version in ${builds[0]}/generated/Porreskusys/Version.h"
 
-# ---- 2. the DLL's floor and exports -------------------------------------------
+# ---- 2. the DLL's floor and exports -----------------------------------------
 tests/check_xp_floor.sh "$dll" >"$work/xp_floor.log" || { cat "$work/xp_floor.log" >&2; die "XP floor"; }
 say "$(tail -n 1 "$work/xp_floor.log")"
 tests/check_exports.sh windows "$dll" >"$work/exports.log" || { cat "$work/exports.log" >&2; die "export table"; }
 
-# ---- 3 and 4. the zip -------------------------------------------------------------
+# ---- 3 and 4. the zip -------------------------------------------------------
 # The guide for Notepad on Japanese Windows: Shift-JIS (CP932), CR LF, no BOM,
 # with the version filled in.
 make_guide() {
@@ -91,7 +91,8 @@ for name in "${release_files[@]}"; do stage "$name" "$staging"; done
 
 # The same bytes from the same commit: fixed order, fixed permissions, every
 # time the commit's (zip stores local time: UTC here), no extra fields.
-stamp=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+# (Outside git: 1980-01-01, the earliest time a zip entry can carry.)
+stamp=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)
 (cd "$staging" &&
   chmod 644 "${release_files[@]}" SHA256SUMS &&
   touch -d "@$stamp" "${release_files[@]}" SHA256SUMS &&
@@ -99,7 +100,7 @@ stamp=$(git log -1 --format=%ct 2>/dev/null || echo 0)
   TZ=UTC zip -X -D -q "$root/dist/$zip_name" "${release_files[@]}" SHA256SUMS)
 say "wrote dist/$zip_name"
 
-# ---- 5. the zip as a sysop gets it ----------------------------------------------
+# ---- 5. the zip as a sysop gets it ------------------------------------------
 unpacked="$work/unpacked"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
