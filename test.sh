@@ -38,10 +38,9 @@ trap wine_stop EXIT
 run_ctest windows || failed=1
 
 echo "== Release: the DLL built twice and compared, the zip written, unpacked and tested (./release.sh) =="
-if ./release.sh; then
-  summary+=("release: dist/ zip written and checked")
-else
-  summary+=("release: FAILED")
+release_result="release: the zip written and checked (dist/)"
+if ! ./release.sh; then
+  release_result="release: FAILED"
   failed=1
 fi
 
@@ -52,7 +51,7 @@ if ! scripts/fuzz.sh 10; then
 fi
 
 echo
-printf '%s\n' "${summary[@]}"
+printf '%s\n' "${summary[@]}" "$release_result"
 passed=0 total=0
 for line in "${summary[@]}"; do
   read -r p t < <(sed -n 's/.*[^0-9]\([0-9][0-9]*\) tests failed out of \([0-9][0-9]*\).*/\1 \2/p' <<<"$line" |

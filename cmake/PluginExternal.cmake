@@ -13,9 +13,10 @@ ExternalProject_Add(Porresku
   BINARY_DIR ${CMAKE_BINARY_DIR}/plugin
   CONFIGURE_COMMAND ${CMAKE_COMMAND} -S <SOURCE_DIR> -B <BINARY_DIR> --preset windows-dll
   # Ninja sees whether anything changed; copy_if_different keeps the copies'
-  # times when nothing did.
+  # times when nothing did. One job: this step already holds one of the
+  # outer build's, and the plug-in is a handful of files.
   BUILD_ALWAYS ON
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> -j 1
         COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/bin/Porresku.dll ${PORRESKU_PLUGIN_FILE}
         COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/bin/unstripped/Porresku.dll
                 ${PORRESKU_PLUGIN_UNSTRIPPED}
