@@ -53,7 +53,7 @@ else
   say "configuring the $preset build in build/$preset"
   cmake --preset "$preset" >>"$build_log" 2>&1 || failed
 fi
-say "building the host and the plug-in (about 90 seconds the first time; log: $build_log)"
+say "building the host and the plug-in (a minute or two the first time on a slow machine; log: $build_log)"
 cmake --build --preset "$preset" --target porresku_host >>"$build_log" 2>&1 || failed
 
 mkdir -p "$dir"
