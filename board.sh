@@ -32,21 +32,33 @@ while [ $# -gt 0 ]; do
 done
 
 cd "$root"
+# One line per stage: a first run builds for a minute or two and would
+# otherwise look stuck.
+say() { echo "board.sh: $*"; }
+say "installing: checking the packages the build needs (installs them the first time)"
 scripts/setup.sh
 
 # The build's own output only when it fails: the terminal is for the board.
 build_log="$root/build/board-build-$preset.log"
 mkdir -p "$root/build"
-if ! { [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset"; } >"$build_log" 2>&1 ||
-   ! cmake --build --preset "$preset" --target porresku_host >>"$build_log" 2>&1; then
+: >"$build_log"
+failed() {
   cat "$build_log" >&2
   echo "board.sh: the $preset build failed (log: $build_log)" >&2
   exit 1
+}
+if [ -f "build/$preset/CMakeCache.txt" ]; then
+  say "configuring: build/$preset is configured already"
+else
+  say "configuring the $preset build in build/$preset"
+  cmake --preset "$preset" >>"$build_log" 2>&1 || failed
 fi
+say "building the host and the plug-in (a minute or two the first time on a slow machine; log: $build_log)"
+cmake --build --preset "$preset" --target porresku_host >>"$build_log" 2>&1 || failed
 
 mkdir -p "$dir"
 [ -f "$dir/members.txt" ] || cp host/members.txt "$dir/members.txt"
-echo "board.sh: working folder $dir (porresku.log and members.txt live there)"
+say "starting the board: working folder $dir (porresku.log and members.txt live there)"
 
 if [ "$preset" = linux ]; then
   exec build/linux/bin/porresku_host --dir "$dir" --members "$dir/members.txt" ${host_args[@]+"${host_args[@]}"}

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test: the Linux library natively (also
 # under AddressSanitizer and UndefinedBehaviorSanitizer), the Windows DLL
-# under Wine. Safe to run again; quick when nothing changed.
+# under Wine; then the release (./release.sh: two clean builds of the DLL
+# compared byte for byte, the zip, and the zip's own checks). Safe to run
+# again; quick when nothing changed.
 set -euo pipefail
 export PORRESKU_ROOT="$(cd "$(dirname "$0")" && pwd)"
 cd "$PORRESKU_ROOT"
@@ -35,6 +37,13 @@ source scripts/wine-env.sh
 trap wine_stop EXIT
 run_ctest windows || failed=1
 
+echo "== Release: the DLL built twice and compared, the zip written, unpacked and tested (./release.sh) =="
+release_result="release: the zip written and checked (dist/)"
+if ! ./release.sh; then
+  release_result="release: FAILED"
+  failed=1
+fi
+
 echo "== Fuzzing: every corpus replayed, then each harness 10 s (scripts/fuzz.sh fuzzes longer) =="
 if ! scripts/fuzz.sh 10; then
   echo "fuzz: a harness crashed or a committed input failed (inputs in build/fuzz/findings/)"
@@ -42,7 +51,7 @@ if ! scripts/fuzz.sh 10; then
 fi
 
 echo
-printf '%s\n' "${summary[@]}"
+printf '%s\n' "${summary[@]}" "$release_result"
 passed=0 total=0
 for line in "${summary[@]}"; do
   read -r p t < <(sed -n 's/.*[^0-9]\([0-9][0-9]*\) tests failed out of \([0-9][0-9]*\).*/\1 \2/p' <<<"$line" |

@@ -61,6 +61,7 @@ porresku_add_test_program(unit_tests)
 # The built library through its exports, as the host uses it.
 add_executable(abi_tests tests/abi/AbiTest.cpp tests/abi/AbiBoardTest.cpp)
 target_link_libraries(abi_tests PRIVATE porresku_test_support)
+target_include_directories(abi_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
 add_dependencies(abi_tests Porresku log_holder)
 porresku_add_test_program(abi_tests)
 
@@ -84,8 +85,26 @@ endif()
 # The export and import tables of the built library.
 if(WIN32)
   add_test(NAME export_table
-           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/check_exports.sh windows $<TARGET_FILE:Porresku>)
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/check_exports.sh windows ${PORRESKU_PLUGIN_FILE})
 else()
   add_test(NAME export_table
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/check_exports.sh linux $<TARGET_FILE:Porresku>)
+endif()
+
+# Windows XP SP3: the DLL's header and imports (tests/check_xp_floor.sh), and
+# that the check refuses a DLL that breaks each of its rules.
+if(WIN32)
+  add_test(NAME xp_floor COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/check_xp_floor.sh ${PORRESKU_PLUGIN_FILE})
+
+  add_library(newer_than_xp SHARED tests/floor/NewerThanXp.c)
+  set_target_properties(newer_than_xp PROPERTIES PREFIX "")
+  target_link_libraries(newer_than_xp PRIVATE advapi32)
+  add_test(NAME xp_floor_refuses_newer
+           COMMAND bash -c [[
+             out=$("$0" "$1") && { printf '%s\n' "$out" "the check passed a DLL XP cannot load"; exit 1; }
+             for want in "MajorOSystemVersion" "from ADVAPI32.DLL" "GetTickCount64, which"; do
+               grep -qF "$want" <<<"$out" || { printf '%s\n' "$out" "no complaint about: $want"; exit 1; }
+             done
+             printf '%s\n' "$out"]]
+             ${CMAKE_CURRENT_SOURCE_DIR}/tests/check_xp_floor.sh $<TARGET_FILE:newer_than_xp>)
 endif()

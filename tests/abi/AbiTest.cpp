@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "Porreskusys/Version.h"
 #include "support/FakeHost.h"
 #include "support/PluginLoader.h"
 #include "support/TempDir.h"
@@ -177,7 +178,8 @@ TEST_F(AbiTest, InformationIsThreeLinesJoinedByCrLf) {
     const std::string line1 = text.substr(0, first);
     const std::string line2 = text.substr(first + 2, second - first - 2);
     const std::string line3 = text.substr(second + 2);
-    EXPECT_EQ(line1.rfind(std::string(dll().Name()) + " 1.", 0), 0u) << line1;
+    // The version the build was configured with, which also names the release zip.
+    EXPECT_EQ(line1, std::string(dll().Name()) + " " + PORRESKU_VERSION_TEXT);
     EXPECT_NE(line2.find("GCC"), std::string::npos) << line2;
     EXPECT_NE(line2.find("libstdc++"), std::string::npos) << line2;
     EXPECT_EQ(line3, "Porresku project");
@@ -188,7 +190,8 @@ TEST_F(AbiTest, VersionResourceNamesTheBoard) {
     const std::string path = testing_host::PluginPath();
     // What the file's properties show, in Shift-JIS as the ANSI calls give it.
     EXPECT_EQ(testing_host::VersionResourceValue(path, "ProductName"), dll().Name());
-    EXPECT_EQ(testing_host::VersionResourceValue(path, "FileVersion").rfind("1.", 0), 0u);
+    EXPECT_EQ(testing_host::VersionResourceValue(path, "FileVersion"), PORRESKU_VERSION_TEXT);
+    EXPECT_EQ(testing_host::VersionResourceValue(path, "ProductVersion"), PORRESKU_VERSION_TEXT);
     EXPECT_EQ(testing_host::VersionResourceValue(path, "OriginalFilename"), "Porresku.dll");
     EXPECT_NE(testing_host::VersionResourceValue(path, "FileDescription"), "");
     EXPECT_NE(testing_host::VersionResourceValue(path, "LegalCopyright").find("Porresku project"), std::string::npos);

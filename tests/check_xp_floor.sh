@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# check_xp_floor.sh DLL: does the DLL load on Windows XP SP3 (NT 5.1)?
+# - its PE header asks for no newer Windows (OS and subsystem version 5.1);
+# - it imports from KERNEL32, USER32 and msvcrt only;
+# - every KERNEL32/USER32 function it imports is declared by the Windows
+#   headers for _WIN32_WINNT 0x0501: a C file takes each one's address and is
+#   compiled with implicit declarations as errors, so a function that came
+#   with Vista or later (GetTickCount64, ...) fails to compile and is named.
+set -euo pipefail
+dll=${1:?usage: check_xp_floor.sh DLL}
+cc=${PORRESKU_MINGW_CC:-i686-w64-mingw32-gcc-win32}
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+dump=$(i686-w64-mingw32-objdump -p "$dll")
+
+for field in MajorOSystemVersion:5 MinorOSystemVersion:1 MajorSubsystemVersion:5 MinorSubsystemVersion:1; do
+  name=${field%%:*} want=${field##*:}
+  got=$(sed -n "s/^$name\s*\([0-9]*\)$/\1/p" <<<"$dump")
+  [ "$got" = "$want" ] || fail "PE header $name is '$got', not $want"
+done
+
+# "DLL Name: X" opens each DLL's list; its functions follow as "vma hint name".
+imports=$(sed -n '/^The Import Tables/,/^The Export Tables\|^PE File Base Relocations/p' <<<"$dump" |
+          awk '/DLL Name:/ {dll = toupper($3); next}
+               dll != "" && NF == 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ {print dll, $3}')
+[ -n "$imports" ] || fail "no imports found (is $dll a PE DLL?)"
+for dll_name in $(awk '{print $1}' <<<"$imports" | sort -u); do
+  case "$dll_name" in
+    KERNEL32.DLL|USER32.DLL|MSVCRT.DLL) ;;
+    *) fail "imports from $dll_name (only KERNEL32, USER32 and msvcrt are allowed)" ;;
+  esac
+done
+
+functions=$(awk '$1 == "KERNEL32.DLL" || $1 == "USER32.DLL" {print $2}' <<<"$imports" | sort -u)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+{
+  echo '#include <windows.h>'
+  echo 'void *const imported[] = {'
+  for f in $functions; do echo "  (void *)&$f,"; done
+  echo '};'
+} >"$work/xp_imports.c"
+if ! LC_ALL=C "$cc" -c -D_WIN32_WINNT=0x0501 -DWINVER=0x0501 -Werror=implicit-function-declaration \
+        -o "$work/xp_imports.o" "$work/xp_imports.c" 2>"$work/errors"; then
+  newer=$(sed -n "s/.*error: '\([A-Za-z0-9_]*\)' undeclared.*/\1/p" "$work/errors" | sort -u)
+  if [ -n "$newer" ]; then
+    for f in $newer; do fail "imports $f, which the Windows headers declare only after XP"; done
+  else
+    cat "$work/errors"
+    fail "the import check did not compile"
+  fi
+fi
+
+echo "imports:"
+awk '{print "  " $1 "!" $2}' <<<"$imports"
+if [ "$failures" -ne 0 ]; then
+  echo "$failures problem(s): $dll does not load on Windows XP SP3"
+  exit 1
+fi
+echo "XP floor OK: $(wc -l <<<"$functions") KERNEL32/USER32 functions, all declared for NT 5.1"
