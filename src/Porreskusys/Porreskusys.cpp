@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "Porreskusys/ChannelTable.h"
 #include "Porreskusys/Version.h"
 #include "QuarnAPI/QuarnAPI.h"
 #include "common/BoardError.h"
@@ -51,19 +52,15 @@ constexpr char kFreeErrorCaption[] = "Error";
 constexpr char kInternalError[] = "ぽれすく: 内部エラーのため処理を中断しました";
 constexpr char kNoMemory[] = "ぽれすく: メモリが足りないため処理を中断しました";
 
-// One channel object per channel, owned here between Create and Free.
-Porresku* channels[quarn::kChannelCount];
-
-bool IsChannel(std::int32_t channel) { return channel >= 0 && channel < quarn::kChannelCount; }
-
-Porresku* ChannelObject(std::int32_t channel) { return IsChannel(channel) ? channels[channel] : nullptr; }
+ChannelTable channels;
 
 // Runs one board step for a channel. An error ends the step; its text goes
 // to that channel's caller as one line and the host carries on.
 template <typename Step>
 void RunStep(std::int32_t channel, Step step) noexcept {
-    const Porresku* object = ChannelObject(channel);
+    Porresku* object = channels.Find(channel);
     if (object == nullptr) return;
+    const ChannelTable::RunningStep running(channels, object);
     const char* failure = nullptr;
     std::string board_error;
     try {
@@ -87,7 +84,6 @@ void RunStep(std::int32_t channel, Step step) noexcept {
 }
 
 void StartLibrary() noexcept {
-    for (Porresku*& slot : channels) slot = nullptr;
     try {
         board::Board();
         board::LoadHistory();
@@ -101,6 +97,8 @@ void StopLibrary() noexcept {
         board::WriteQueuedPostingsAtUnload();
     } catch (...) {
     }
+    // Objects of channels the host never freed.
+    channels.ReleaseAll();
 }
 
 }  // namespace
@@ -115,24 +113,23 @@ PORRESKU_EXPORT void QUARN_CALL InstallInformation(quarn::InstallRecord* record)
 }
 
 PORRESKU_EXPORT void QUARN_CALL Create(std::int32_t channel, quarn::HostCreationRecord record) {
-    if (!IsChannel(channel)) return;
+    if (!ChannelTable::IsChannel(channel)) return;
     try {
-        Porresku* made = new Porresku(channel, record);
-        delete channels[channel];
-        channels[channel] = made;
+        channels.Put(channel, new Porresku(channel, record));
     } catch (...) {
         // Out of memory: the channel stays as it was.
     }
 }
 
 PORRESKU_EXPORT void QUARN_CALL Free(std::int32_t channel) {
-    Porresku* object = ChannelObject(channel);
-    if (object == nullptr) {
-        platform::Active().messageBox(kFreeErrorText, kFreeErrorCaption, platform::kBoxErrorIcon | platform::kBoxOk);
-        return;
+    try {
+        if (!channels.Release(channel)) {
+            platform::Active().messageBox(kFreeErrorText, kFreeErrorCaption,
+                                          platform::kBoxErrorIcon | platform::kBoxOk);
+        }
+    } catch (...) {
+        // The box could not be shown (out of memory where it is made).
     }
-    channels[channel] = nullptr;
-    delete object;
 }
 
 PORRESKU_EXPORT void QUARN_CALL Call(std::int32_t channel) {
@@ -143,19 +140,18 @@ PORRESKU_EXPORT void QUARN_CALL OnGoodbye(std::int32_t channel) {
     RunStep(channel, [](const Porresku& object) { object.Goodbye(); });
 }
 
-PORRESKU_EXPORT quarn::Bool8 QUARN_CALL IsCalled() {
-    for (const Porresku* slot : channels) {
-        if (slot != nullptr) return 1;
-    }
-    return 0;
-}
+PORRESKU_EXPORT quarn::Bool8 QUARN_CALL IsCalled() { return channels.AnyObject() ? 1 : 0; }
 
 PORRESKU_EXPORT const char* QUARN_CALL Name() { return kDisplayName; }
 
 PORRESKU_EXPORT const char* QUARN_CALL Information() { return kInformation; }
 
 PORRESKU_EXPORT void QUARN_CALL Setup() {
-    platform::Active().messageBox(kSettingsText, kSettingsCaption, platform::kBoxOk);
+    try {
+        platform::Active().messageBox(kSettingsText, kSettingsCaption, platform::kBoxOk);
+    } catch (...) {
+        // The box could not be shown (out of memory where it is made).
+    }
 }
 
 }  // extern "C"

@@ -38,8 +38,7 @@ std::string KeyNow() {
 class AbiBoardTest : public ::testing::Test {
 protected:
     void SetUp() override { Load(); }
-    // A host frees what it created: the library leaves never-freed channel
-    // objects alone, and the leak checker would count them.
+    // A host frees what it created.
     void TearDown() override {
         if (plugin == nullptr) return;
         for (int channel : created) dll().Free(channel);

@@ -140,6 +140,60 @@ TEST_F(AbiTest, SecondCreateReplacesTheObjectAndOneFreeEmptiesTheSlot) {
     EXPECT_TRUE(plugin->TakeBoxes().empty());
 }
 
+// The host frees the channel, or makes it anew, while the channel's own step
+// waits inside a host service (a host whose input call pumps its window
+// messages does this when the sysop kicks the caller). The step finishes on
+// its own object, and the table answers as the host expects after its call.
+TEST_F(AbiTest, FreeOrCreateDuringTheChannelsOwnStepTakesEffectWhenTheStepReturns) {
+    struct Case {
+        const char* name;
+        bool freeIt;
+        bool createAnew;
+    };
+    const Case cases[] = {{"Free", true, false}, {"Create", false, true}, {"Free, then Create", true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_host::WriteFileBytes("porresku.log", "");
+        host.Channel(3) = {};
+        host.Channel(3).SetUser("SYSOP", "sysop", 5);
+        Create(3);
+        host.Channel(3).replies = {"kicked", ""};
+        int calledInside = -1;
+        host.Channel(3).duringInput = [&](int input) {
+            if (input != 1) return;
+            if (c.freeIt) dll().Free(3);
+            if (c.createAnew) {
+                host.Channel(3).SetUser("NEXT", "next", 1);
+                Create(3);
+            }
+            calledInside = dll().IsCalled();
+        };
+        dll().OnGoodbye(3);
+        host.Channel(3).duringInput = nullptr;
+        EXPECT_EQ(calledInside, c.createAnew ? 1 : 0);
+        EXPECT_EQ(dll().IsCalled(), c.createAnew ? 1 : 0);
+        // The step went on as the caller who was kicked: the posting is theirs.
+        const std::string log = testing_host::ReadFileBytes("porresku.log");
+        EXPECT_NE(log.find(" SYSOP\r\nsysop         >kicked\r\n"), std::string::npos) << log;
+
+        plugin->ObserveBoxes();
+        host.Channel(3).prompts.clear();
+        dll().OnGoodbye(3);
+        if (c.createAnew) {
+            // The new object's caller (level 1) is shown the recent messages, not asked to post.
+            EXPECT_EQ(host.Channel(3).sent.back(), "");
+            EXPECT_TRUE(host.Channel(3).prompts.empty());
+            dll().Free(3);
+            EXPECT_TRUE(plugin->TakeBoxes().empty());
+        } else {
+            EXPECT_TRUE(host.Channel(3).prompts.empty()) << "no object left for the channel";
+            dll().Free(3);
+            EXPECT_EQ(plugin->TakeBoxes(), std::vector<std::string>{kFreeErrorBox});
+        }
+        EXPECT_EQ(dll().IsCalled(), 0);
+    }
+}
+
 TEST_F(AbiTest, SetupShowsTheSettingsBox) {
     plugin->ObserveBoxes();
     dll().Setup();
