@@ -9,13 +9,17 @@ else()
 endif()
 
 add_executable(porresku_host
+  host/HostDates.cpp
   host/Main.cpp
   host/MemberFile.cpp
   host/Plugin.cpp
   host/Session.cpp
   ${PORRESKU_HOST_SYSTEM_SOURCE})
-# porresku_core for the board's date code (and the include path and flags).
-target_link_libraries(porresku_host PRIVATE porresku_core)
+# The host shares no code with the plug-in: only the host's interface header.
+target_include_directories(porresku_host PRIVATE src)
+target_link_libraries(porresku_host PRIVATE porresku_flags)
+# <chrono> does not compile for a CP932 execution charset; this file holds no Japanese text.
+set_source_files_properties(host/HostDates.cpp PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 if(NOT WIN32)
   target_link_libraries(porresku_host PRIVATE dl)
 endif()

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "HostError.h"
-#include "board/DateTime.h"
+#include "HostDates.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ bool ReadStamp(std::string_view text, host_system::LocalStamp& when) {
         return value;
     };
     when = {number(0, 4), number(5, 2), number(8, 2), number(11, 2), number(14, 2), number(17, 2)};
-    return board::IsValidDate(when.year, when.month, when.day) && when.hour < 24 && when.minute < 60 &&
+    return host_dates::IsRealDate(when.year, when.month, when.day) && when.hour < 24 && when.minute < 60 &&
            when.second < 60;
 }
 
@@ -64,21 +64,11 @@ std::string FormatStamp(const host_system::LocalStamp& when) {
 }
 
 std::string FormatDateTime(double value) {
-    const auto moment = board::SplitDateTime(value);
-    if (!moment) return "?";
-    return FormatStamp({moment->year, moment->month, moment->day, moment->hour, moment->minute, moment->second});
+    const auto moment = host_dates::FromValue(value);
+    return moment ? FormatStamp(*moment) : "?";
 }
 
-double ToDateTimeValue(const host_system::LocalStamp& when) {
-    board::CivilTime moment;
-    moment.year = when.year;
-    moment.month = when.month;
-    moment.day = when.day;
-    moment.hour = when.hour;
-    moment.minute = when.minute;
-    moment.second = when.second;
-    return board::ToDateTime(moment);
-}
+double ToDateTimeValue(const host_system::LocalStamp& when) { return host_dates::ToValue(when); }
 
 MemberFile::MemberFile(std::string path, std::string shownName)
     : path_(std::move(path)), shownName_(std::move(shownName)) {

@@ -194,6 +194,16 @@ TEST_F(AbiTest, FreeOrCreateDuringTheChannelsOwnStepTakesEffectWhenTheStepReturn
     }
 }
 
+// Channels the host never freed: their objects go with the unload. The leak
+// checkers that run these tests (AddressSanitizer, valgrind) see any left.
+TEST_F(AbiTest, UnloadFreesTheObjectsOfChannelsTheHostNeverFreed) {
+    Create(1);
+    Create(99);
+    plugin.reset();
+    Load();
+    EXPECT_EQ(dll().IsCalled(), 0);
+}
+
 TEST_F(AbiTest, SetupShowsTheSettingsBox) {
     plugin->ObserveBoxes();
     dll().Setup();
@@ -217,9 +227,16 @@ TEST_F(AbiTest, InstallInformationWritesOnlyTheLengthBytesAndTheLabel) {
     }
 }
 
-TEST_F(AbiTest, NameIsTheDisplayNameInShiftJis) {
-    EXPECT_STREQ(dll().Name(), "\x82\xDB\x82\xEA\x82\xB7\x82\xAD" "For QUARN");
-    EXPECT_EQ(dll().Name(), dll().Name()) << "a constant text";
+const char kDisplayName[] = "\x82\xDB\x82\xEA\x82\xB7\x82\xAD" "For QUARN";  // ぽれすくFor QUARN
+
+TEST_F(AbiTest, NameIsTheDisplayNameInShiftJisAndStaysValid) {
+    const char* name = dll().Name();
+    EXPECT_STREQ(name, kDisplayName);
+    // The host keeps the pointer: other calls must not reuse its bytes.
+    dll().Information();
+    Create(1);
+    dll().Free(1);
+    EXPECT_STREQ(name, kDisplayName);
 }
 
 TEST_F(AbiTest, InformationIsThreeLinesJoinedByCrLf) {
@@ -233,7 +250,7 @@ TEST_F(AbiTest, InformationIsThreeLinesJoinedByCrLf) {
     const std::string line2 = text.substr(first + 2, second - first - 2);
     const std::string line3 = text.substr(second + 2);
     // The version the build was configured with, which also names the release zip.
-    EXPECT_EQ(line1, std::string(dll().Name()) + " " + PORRESKU_VERSION_TEXT);
+    EXPECT_EQ(line1, std::string(kDisplayName) + " " + PORRESKU_VERSION_TEXT);
     EXPECT_NE(line2.find("GCC"), std::string::npos) << line2;
     EXPECT_NE(line2.find("libstdc++"), std::string::npos) << line2;
     EXPECT_EQ(line3, "Porresku project");
@@ -243,7 +260,7 @@ TEST_F(AbiTest, InformationIsThreeLinesJoinedByCrLf) {
 TEST_F(AbiTest, VersionResourceNamesTheBoard) {
     const std::string path = testing_host::PluginPath();
     // What the file's properties show, in Shift-JIS as the ANSI calls give it.
-    EXPECT_EQ(testing_host::VersionResourceValue(path, "ProductName"), dll().Name());
+    EXPECT_EQ(testing_host::VersionResourceValue(path, "ProductName"), kDisplayName);
     EXPECT_EQ(testing_host::VersionResourceValue(path, "FileVersion"), PORRESKU_VERSION_TEXT);
     EXPECT_EQ(testing_host::VersionResourceValue(path, "ProductVersion"), PORRESKU_VERSION_TEXT);
     EXPECT_EQ(testing_host::VersionResourceValue(path, "OriginalFilename"), "Porresku.dll");
