@@ -30,15 +30,12 @@
 #include <string_view>
 #include <vector>
 
-#include "board/BoardSteps.h"
 #include "board/BoardState.h"
-#include "common/BoardError.h"
-#include "board/BoardTexts.h"
+#include "board/BoardSteps.h"
 #include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
 #include "board/Porresku.h"
+#include "common/BoardError.h"
+#include "log/LogFormat.h"
 #include "support/FakeHost.h"
 
 extern char** environ;

@@ -9,11 +9,7 @@
 #include <cstring>
 
 #include "board/BoardState.h"
-#include "board/BoardTexts.h"
 #include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

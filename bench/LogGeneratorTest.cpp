@@ -10,15 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "board/BoardSteps.h"
 #include "board/BoardState.h"
-#include "common/BoardError.h"
+#include "board/BoardSteps.h"
 #include "board/BoardTexts.h"
 #include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
 #include "board/Porresku.h"
+#include "log/LogFormat.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
 

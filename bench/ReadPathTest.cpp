@@ -11,11 +11,8 @@
 
 #include "LogGenerator.h"
 #include "board/BoardState.h"
-#include "board/LogReader.h"
-#include "board/BoardTexts.h"
 #include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
+#include "board/LogReader.h"
 #include "log/LogFormat.h"
 #include "support/PlainLog.h"
 #include "support/TempDir.h"

@@ -9,10 +9,6 @@
 #include <iterator>
 
 #include "board/BoardState.h"
-#include "board/BoardTexts.h"
-#include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
 #include "log/LogFormat.h"
 
 namespace fuzz {

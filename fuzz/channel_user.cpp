@@ -14,16 +14,13 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
+#include "board/BoardState.h"
 #include "board/BoardSteps.h"
 #include "board/DateTime.h"
-#include "board/BoardState.h"
-#include "common/BoardError.h"
-#include "board/BoardTexts.h"
-#include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
 #include "board/Porresku.h"
+#include "common/BoardError.h"
+#include "log/LogFormat.h"
+#include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
 
 namespace {
@@ -31,9 +28,13 @@ namespace {
 constexpr platform::LocalTime kNow{2025, 12, 10, 9, 5, 0, 0};
 constexpr std::string_view kNowKey = "12/10 09:05";
 
-std::string Scrubbed(std::string_view text) {
-    std::string storage;
-    return std::string(messagelog::ScrubLineBreaks(text, storage));
+// A typed text as the log must get it: CR, LF and Ctrl-Z each a blank.
+std::string Blanked(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n' || c == '\x1A') c = ' ';
+    }
+    return out;
 }
 
 }  // namespace
@@ -71,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::CheckSentLines(channel);
     FUZZ_CHECK(!board::Board().busy && board::Board().queued.empty(), "the posting did not reach the log");
 
-    const std::string id = Scrubbed(object.user().userId.view());
-    const std::string prefix(messagelog::HandlePrefix(Scrubbed(object.user().handleName.view())).view());
-    const std::string line = Scrubbed(std::string_view(typed).substr(0, ::strnlen(typed.c_str(), 80)));
+    const std::string id = Blanked(object.user().userId.view());
+    const std::string prefix = expected::Prefix(Blanked(object.user().handleName.view()));
+    const std::string line = Blanked(std::string_view(typed).substr(0, ::strnlen(typed.c_str(), 80)));
     const bool posts = object.user().level > 2 && !line.empty() && line != "@@" && line != "//";
     const std::string message = (prefix + line).substr(0, 80);
     const std::string header = std::string(kNowKey) + " " + id;

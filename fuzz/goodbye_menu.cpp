@@ -18,15 +18,13 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "board/BoardSteps.h"
 #include "board/BoardState.h"
-#include "common/BoardError.h"
+#include "board/BoardSteps.h"
 #include "board/BoardTexts.h"
 #include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
 #include "board/Porresku.h"
+#include "common/BoardError.h"
+#include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
 
 namespace {
@@ -97,7 +95,7 @@ public:
                     if (id == caller.id) author = &caller;
                 }
                 FUZZ_CHECK(author != nullptr, "a posting by \"%s\"", std::string(id).c_str());
-                const std::string prefix(messagelog::HandlePrefix(author->handle).view());
+                const std::string prefix = expected::Prefix(author->handle);
                 for (std::size_t i = 1; i < posting.size(); ++i) {
                     FUZZ_CHECK(posting[i].starts_with(prefix), "%s's posting has the line \"%s\"", author->id,
                                posting[i].c_str());

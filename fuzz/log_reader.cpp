@@ -13,15 +13,13 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "board/BoardSteps.h"
 #include "board/BoardState.h"
-#include "common/BoardError.h"
+#include "board/BoardSteps.h"
 #include "board/BoardTexts.h"
 #include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
 #include "board/Porresku.h"
+#include "board/WaitingPostings.h"
+#include "common/BoardError.h"
 #include "support/FakeHost.h"
 
 namespace {

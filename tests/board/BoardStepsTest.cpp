@@ -1,14 +1,11 @@
 // The three caller-facing steps, driven through channel objects on a fake
 // host with a fixed clock, in a fresh working folder.
-#include "board/BoardSteps.h"
 #include "board/BoardState.h"
-#include "board/BoardTexts.h"
+#include "board/BoardSteps.h"
 #include "board/DateTime.h"
-#include "board/HistoryLoad.h"
 #include "board/WaitingPostings.h"
 #include "common/BoardError.h"
 #include "log/LogError.h"
-#include "log/LogFormat.h"
 
 #include <gtest/gtest.h>
 

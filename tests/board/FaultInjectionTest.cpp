@@ -9,15 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "board/BoardSteps.h"
 #include "board/BoardState.h"
-#include "common/BoardError.h"
-#include "board/BoardTexts.h"
+#include "board/BoardSteps.h"
 #include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
 #include "board/Porresku.h"
+#include "log/LogError.h"
 #include "support/BoardSandbox.h"
 #include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"

@@ -1,10 +1,10 @@
 #include "board/BoardState.h"
 #include "board/BoardTexts.h"
 #include "board/HistoryLoad.h"
+#include "board/LogReader.h"
 #include "board/WaitingPostings.h"
 #include "log/LogError.h"
 #include "log/LogFormat.h"
-#include "board/LogReader.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/ExpectedTexts.h"
 #include "support/TempDir.h"
 
 namespace board {
@@ -136,7 +137,7 @@ protected:
 };
 
 std::string MessageText(std::string_view handle, std::string_view text) {
-    return std::string(HandlePrefix(handle).view()) + std::string(text);
+    return expected::Prefix(std::string(handle)) + std::string(text);
 }
 
 // A whole posting as the board queues it.

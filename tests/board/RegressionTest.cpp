@@ -4,14 +4,8 @@
 #include <ostream>
 #include <string>
 
-#include "board/BoardSteps.h"
 #include "board/BoardState.h"
-#include "common/BoardError.h"
-#include "board/BoardTexts.h"
-#include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
-#include "log/LogFormat.h"
+#include "board/BoardSteps.h"
 #include "board/Porresku.h"
 #include "support/BoardSandbox.h"
 #include "support/ExpectedTexts.h"

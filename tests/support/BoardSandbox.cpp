@@ -1,10 +1,6 @@
 #include "support/BoardSandbox.h"
 
 #include "board/BoardState.h"
-#include "board/BoardTexts.h"
-#include "board/HistoryLoad.h"
-#include "board/WaitingPostings.h"
-#include "log/LogError.h"
 #include "log/LogFormat.h"
 
 namespace testing_host {
