@@ -139,15 +139,4 @@ TEST_F(CallerInputTest, EveryByteValueInTheDateReplyGivesAListingOrTheErrorLine)
     }
 }
 
-TEST_F(CallerInputTest, LongDateRepliesAreCutLikeAnyReply) {
-    testing_host::WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n");
-    for (std::size_t length : {79u, 80u, 81u, 254u, 255u, 4000u}) {
-        SCOPED_TRACE(length);
-        const std::string reply = "11/18" + std::string(length - 5, ' ');
-        const Lines sent = List(reply);
-        ASSERT_GE(sent.size(), 2u);
-        EXPECT_EQ(sent[1], ListTitle("11/18"));
-    }
-}
-
 }  // namespace

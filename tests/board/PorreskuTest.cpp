@@ -75,20 +75,6 @@ TEST_F(PorreskuTest, AskLineCutsThePromptLikeALineAndTheReplyTo80Bytes) {
     }
 }
 
-TEST_F(PorreskuTest, OnlyTheLowByteOfTheStopAnswerCounts) {
-    struct Case {
-        std::uint32_t answer;
-        bool stopping;
-    };
-    const Case cases[] = {{0, false}, {1, true}, {2, true}, {0x100, false}, {0xFFFFFF00u, false}, {0x1FF, true}};
-    Porresku channel(7, host.CreationRecord(7));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
-        host.Channel(7).stopAnswers.push_back(c.answer);
-        EXPECT_EQ(channel.IsStopping(), c.stopping);
-    }
-}
-
 TEST_F(PorreskuTest, LooksUpTheMemberRecordByUserId) {
     host.Channel(7).member.lastLogin = 46000.5;
     host.Channel(7).memberNumber = 1234;
@@ -97,13 +83,6 @@ TEST_F(PorreskuTest, LooksUpTheMemberRecordByUserId) {
     EXPECT_EQ(member.lastLogin, 46000.5);
     EXPECT_EQ(host.Channel(7).foundIds, std::vector<std::string>{"SYSOP"});
     EXPECT_EQ(host.Channel(7).askedMembers, std::vector<std::int32_t>{1234});
-}
-
-TEST_F(PorreskuTest, MenuCallAndGoodbyeGiveTheHostTheBoardLabel) {
-    Porresku channel(7, host.CreationRecord(7));
-    channel.MenuCall();
-    channel.Goodbye();
-    EXPECT_EQ(host.Channel(7).activities, (std::vector<std::string>{"PORRESKU", "PORRESKU"}));
 }
 
 }  // namespace
