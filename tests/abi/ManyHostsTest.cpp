@@ -108,12 +108,12 @@ int ExpectEachOnce(const LogContents& log, const std::vector<std::string>& ackno
 // Each Wine process costs more: fewer and shorter runs, the same kinds of clash.
 constexpr int kHosts = 3;
 constexpr int kPostingsEach = 150;
-constexpr int kListEvery = 50;
+constexpr int kListEvery = 30;
 constexpr int kKills = 12;
 #else
 constexpr int kHosts = 4;
 constexpr int kPostingsEach = 200;
-constexpr int kListEvery = 50;
+constexpr int kListEvery = 30;
 constexpr int kKills = 20;
 #endif
 
@@ -121,10 +121,11 @@ TEST(ManyHostsTest, PostingsWhileOtherProcessesListingsHoldTheLogAreAllWrittenOn
     testing_host::TempDir dir;
     {
         std::vector<std::unique_ptr<ChildProcess>> hosts;
+        // Each lists at its own pace, so one's listing holds the log while others post.
         for (int host = 1; host <= kHosts; ++host) {
             hosts.push_back(std::make_unique<ChildProcess>(
                 "posting_host", std::vector<std::string>{"P" + std::to_string(host), std::to_string(kPostingsEach), "2",
-                                                         std::to_string(kListEvery), "1"}));
+                                                         std::to_string(kListEvery + 10 * host), "1"}));
             ASSERT_TRUE(hosts.back()->started());
         }
         for (auto& host : hosts) EXPECT_EQ(host->Wait(), 0);
