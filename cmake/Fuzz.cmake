@@ -21,6 +21,7 @@ add_library(porresku_fuzz_support STATIC
   ${PROJECT_SOURCE_DIR}/tests/support/FakeHost.cpp
   ${PROJECT_SOURCE_DIR}/src/board/BoardSteps.cpp
   ${PROJECT_SOURCE_DIR}/src/board/DateTime.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/ListingYears.cpp
   ${PROJECT_SOURCE_DIR}/src/board/MessageLog.cpp
   ${PROJECT_SOURCE_DIR}/src/board/Porresku.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/PlatformPosix.cpp)

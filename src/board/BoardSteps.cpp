@@ -3,6 +3,7 @@
 #include <string>
 
 #include "board/DateTime.h"
+#include "board/ListingYears.h"
 #include "board/MessageLog.h"
 #include "board/Porresku.h"
 #include "platform/Platform.h"
@@ -66,10 +67,12 @@ CivilTime SinceMoment(const Porresku& channel, const ReplyText& reply) {
         if (!login) throw BoardError(std::string(kBadLastLogin));
         return *login;
     }
-    const std::optional<DateTime> typed = ReadDateReply(reply, Now().year);
+    const CivilTime now = Now();
+    bool hasDate = true;
+    const std::optional<DateTime> typed = ReadDateReply(reply, now.year, &hasDate);
     const std::optional<CivilTime> moment = typed ? SplitDateTime(*typed) : std::nullopt;
     if (!moment) throw BoardError("'" + std::string(reply.view()) + std::string(kNotADate));
-    return *moment;
+    return hasDate ? *moment : LatestAtTimeOfDay(*moment, now);
 }
 
 }  // namespace
@@ -163,30 +166,37 @@ void ListSince(const Porresku& channel) {
     {
         LogReader reader;
         if (!reader.Open()) return;
-        // Pass over the postings stamped before the since key. Stamps are
-        // "MM/DD hh:mm": they carry no year.
+        // The seek passes over the whole log: the year of a posting is known
+        // only from the headers after it. It notes where the postings at or
+        // after the since moment begin, and the show goes back there.
+        ListingStart start(since, Now());
         MessageLine line;
         for (;;) {
             reader.ReadLine(line);
-            if (reader.AtEnd()) break;
+            const bool atEnd = reader.AtEnd();
+            if (!HasMessageMark(line)) {
+                // A line that is neither a message line nor stamped is passed over.
+                if (const std::optional<int> minutes = StampMinutes(line)) start.NoteHeader(*minutes, reader.Tell());
+            }
+            if (atEnd) break;
             if (channel.IsStopping()) {
                 reader.Close();
                 WriteWaitingPostings();
                 return;
             }
-            if (HasMessageMark(line)) continue;
-            const std::string_view stamp = line.view().substr(0, 11);
-            if (sinceKey.view() > stamp) continue;
-            break;
         }
-        // Everything after the header that ended the seek is shown.
-        do {
-            reader.ReadLine(line);
-            if (HasMessageMark(line)) {
-                channel.SendLine(line);
-                ++shown;
-            }
-        } while (!reader.AtEnd());
+        // Everything after the header that ends the seek is shown, whatever
+        // the stamps of the postings after it.
+        if (const std::optional<LogReader::Place> from = start.Start()) {
+            reader.SeekTo(*from);
+            do {
+                reader.ReadLine(line);
+                if (HasMessageMark(line)) {
+                    channel.SendLine(line);
+                    ++shown;
+                }
+            } while (!reader.AtEnd());
+        }
     }
     channel.SendLine(shown > 0 ? kClosingRow : kNoMessage);
     // After the last line: a posting made while it was out waits for this listing too.

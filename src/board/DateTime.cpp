@@ -229,8 +229,9 @@ std::optional<CivilTime> SplitDateTime(DateTime value) {
     return moment;
 }
 
-std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear) {
+std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear, bool* hasDate) {
     std::string_view rest = reply;
+    if (hasDate != nullptr) *hasDate = true;
     if (const auto date = TakeDate(rest, currentYear)) {
         CivilTime moment;
         moment.year = date->year;
@@ -249,6 +250,7 @@ std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear) {
     }
 
     // A time of day alone falls on day 0, 1899-12-30.
+    if (hasDate != nullptr) *hasDate = false;
     rest = reply;
     const auto time = TakeTimeOfDay(rest);
     if (!time || !OnlyBlanks(rest)) return std::nullopt;

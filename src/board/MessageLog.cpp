@@ -120,6 +120,8 @@ bool LogReader::Open() {
     buffer_.resize(kReadBuffer);
     position_ = limit_ = 0;
     endOfText_ = skipLineFeed_ = false;
+    bufferStart_ = filledStart_ = 0;
+    filled_ = 0;
     return true;
 }
 
@@ -223,10 +225,34 @@ CopyLineFn ChooseCopyLine() {
 
 }  // namespace
 
+void LogReader::SeekTo(const Place& place) {
+    // A place within the text the buffer still holds needs no reading again.
+    if (place.offset >= filledStart_ && place.offset <= filledStart_ + static_cast<std::int64_t>(filled_)) {
+        bufferStart_ = filledStart_;
+        position_ = static_cast<std::size_t>(place.offset - filledStart_);
+        limit_ = filled_;
+        skipLineFeed_ = place.skipLineFeed;
+        return;
+    }
+    std::int64_t at = 0;
+    if (const platform::ErrorCode error = platform::Active().seek(file_, place.offset, platform::SeekFrom::kBegin, &at)) {
+        throw LogError(LogError::kSeek, error);
+    }
+    bufferStart_ = place.offset;
+    position_ = limit_ = 0;
+    endOfText_ = false;
+    skipLineFeed_ = place.skipLineFeed;
+}
+
 bool LogReader::Refill() {
+    bufferStart_ += static_cast<std::int64_t>(limit_);
     position_ = limit_ = 0;
     if (file_ == platform::kNoFile) return false;
     limit_ = ReadText(file_, buffer_.data(), buffer_.size(), endOfText_);
+    if (limit_ != 0) {
+        filledStart_ = bufferStart_;
+        filled_ = limit_;
+    }
     return limit_ != 0;
 }
 

@@ -155,13 +155,16 @@ TEST_F(AbiBoardTest, OverlongLengthBytesInTheUserRecordReadAsTheirRoom) {
     EXPECT_NE(log.find(" ABCDEFGH\r\n" + std::string(14, 'h') + ">x\r\n"), std::string::npos) << log;
 }
 
+// The library reads the machine's clock, and a log's stamps carry no year:
+// a listing of a log written here with fixed stamps asks since a date of a
+// year before it, which lists it whole on any day.
 TEST_F(AbiBoardTest, PostingDuringAListingReachesTheLogWhenTheListingEnds) {
     WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "first\r\n11/19 10:00 B\r\n" + Prefix("b") +
                                        "second\r\n");
     Load();
     LogOn(1, "READER", "reader", 2);
     LogOn(2, "POSTER", "poster", 5);
-    Host(1).replies = {"11/18"};
+    Host(1).replies = {"2000/11/18"};
     Host(2).replies = {"while listing", ""};
     bool posted = false;
     Host(1).duringSend = [&](int) {
@@ -183,7 +186,7 @@ TEST_F(AbiBoardTest, PostingDuringAListingReachesTheLogWhenTheListingEnds) {
 
     // The flag is clear: the next listing runs.
     Host(1).sent.clear();
-    Host(1).replies = {"11/18"};
+    Host(1).replies = {"2000/11/18"};
     Host(1).duringSend = nullptr;
     dll().Call(1);
     EXPECT_EQ(Host(1).sent.back(), kClosing);
@@ -221,7 +224,7 @@ TEST_F(AbiBoardTest, AnotherProgramHoldingTheLog) {
                 EXPECT_EQ(ReadFileBytes("porresku.log"), old) << "nothing written while held";
             } else {
                 Host(5).sent.clear();
-                Host(5).replies = {"1/1"};
+                Host(5).replies = {"2000/1/1"};
                 dll().Call(5);
                 Lines expected{"", ListTitle("01/01"), kHeading};
                 expected.insert(expected.end(), c.listed.begin(), c.listed.end());

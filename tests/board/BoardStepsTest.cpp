@@ -302,7 +302,7 @@ TEST_F(ListingTest, ShowsTheMessagesSinceATypedDate) {
         {"11/18 12:00", "11/18 12:00", {p + "c1", p + "d1", kClosing}},
         {"11/19 9", "11/19 09:00", {kNoMessage}},
         {"11/17", "11/17", {p + "a1", p + "b1", p + "b2", p + "c1", p + "d1", kClosing}},
-        {"9", "12/30 09:00", {kNoMessage}},
+        {"9", "12/10 09:00", {kNoMessage}},  // a time alone: today, 12/10
         {"1/1", "01/01", {p + "a1", p + "b1", p + "b2", p + "c1", p + "d1", kClosing}},
     };
     WriteFileBytes("porresku.log", kFourPostings);
@@ -327,14 +327,18 @@ TEST_F(ListingTest, HeaderThatEndsTheSeekAsLastLineShowsNothing) {
     EXPECT_EQ(Shown(List("11/18")), Lines{kNoMessage});
 }
 
-TEST_F(ListingTest, KeysCarryNoYear) {
+TEST_F(ListingTest, PostingsOfTheNewYearComeAfterThoseOfDecember) {
+    BoardSandbox::now = {2027, 1, 3, 10, 0, 0, 0};
     WriteFileBytes("porresku.log", LogOf({{"12/30 22:00 A", {"old"}}, {"01/02 10:00 B", {"new year"}}}));
-    EXPECT_EQ(Shown(List("12/30 23:00")), Lines{kNoMessage});
+    Host(5).member.lastLogin = board::ToDateTime({2026, 12, 30, 23, 0, 0, 0});
+    const Lines sent = List("");
+    EXPECT_EQ(sent[1], "12/30 23:00 以降のぽれすく・・・");
+    EXPECT_EQ(Shown(sent), (Lines{Prefix("h") + "new year", kClosing}));
 }
 
 TEST_F(ListingTest, MessagesAfterTheStoppingHeaderAreAllShown) {
     WriteFileBytes("porresku.log", LogOf({{"11/17 10:00 A", {"a"}}, {"11/20 10:00 B", {"b"}},
-                                          {"11/01 10:00 C", {"c"}}, {"\r\nnot a message", {}}}));
+                                          {"11/18 12:00 C", {"c"}}, {"\r\nnot a message", {}}}));
     EXPECT_EQ(Shown(List("11/19")), (Lines{Prefix("h") + "b", Prefix("h") + "c", kClosing}));
 }
 
