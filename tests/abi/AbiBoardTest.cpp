@@ -111,6 +111,61 @@ TEST_F(AbiBoardTest, CallerLogsOffWithAPostingAndAnotherListsIt) {
     EXPECT_EQ(Lines(Host(7).sent.end() - 6, Host(7).sent.end()), (Lines{"", kRecentTitle, kHeading, line, kClosing, ""}));
 }
 
+// `daysAgo` days before today, at noon, in `format` (strftime's).
+std::string DayBefore(int daysAgo, const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm day = *std::localtime(&now);
+    day.tm_mday -= daysAgo;
+    day.tm_hour = 12;
+    day.tm_min = day.tm_sec = 0;
+    day.tm_isdst = -1;
+    std::mktime(&day);
+    char text[32];
+    std::strftime(text, sizeof text, format, &day);
+    return text;
+}
+
+// A log of some two years, its stamps without a year: the library tells
+// each posting's year from the log's order and its own clock.
+TEST_F(AbiBoardTest, ListingTellsTheYearsOfALogThatSpansThem) {
+    std::string log;
+    for (int daysAgo : {700, 400, 100, 1}) {
+        log += DayBefore(daysAgo, "%m/%d %H:%M") + " A\r\n" + Prefix("a") + std::to_string(daysAgo) + " days ago\r\n";
+    }
+    WriteFileBytes("porresku.log", log);
+    LogOn(5, "READER", "reader", 2);
+    struct Case {
+        int sinceDaysAgo;
+        Lines shown;
+    };
+    const Case cases[] = {
+        {800, {Prefix("a") + "700 days ago", Prefix("a") + "400 days ago", Prefix("a") + "100 days ago",
+               Prefix("a") + "1 days ago", kClosing}},
+        {450, {Prefix("a") + "400 days ago", Prefix("a") + "100 days ago", Prefix("a") + "1 days ago", kClosing}},
+        {2, {Prefix("a") + "1 days ago", kClosing}},
+    };
+    for (const Case& c : cases) {
+        const std::string reply = DayBefore(c.sinceDaysAgo, "%Y/%m/%d");
+        SCOPED_TRACE(reply);
+        Host(5).sent.clear();
+        Host(5).replies = {reply};
+        dll().Call(5);
+        Lines expected{"", ListTitle(DayBefore(c.sinceDaysAgo, "%m/%d")), kHeading};
+        expected.insert(expected.end(), c.shown.begin(), c.shown.end());
+        EXPECT_EQ(Host(5).sent, expected);
+    }
+
+    // A time of day alone is today's: midnight today is after every posting.
+    const std::string before = DayBefore(0, "%m/%d");
+    Host(5).sent.clear();
+    Host(5).replies = {"0:00"};
+    dll().Call(5);
+    const std::string after = DayBefore(0, "%m/%d");
+    ASSERT_EQ(Host(5).sent.size(), 4u);
+    EXPECT_TRUE(Host(5).sent[1] == ListTitle(before) || Host(5).sent[1] == ListTitle(after)) << Host(5).sent[1];
+    EXPECT_EQ(Host(5).sent[3], kNoMessage);
+}
+
 TEST_F(AbiBoardTest, LoadRebuildsTheHistoryFromTheLog) {
     WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n11/18 11:00 B\r\n" + Prefix("b") +
                                        "new\r\n");
