@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "board/ListingYears.h"
 #include "board/MessageLog.h"
 
 namespace fuzz {
@@ -63,6 +64,7 @@ void ResetBoard() {
     state.history.Clear();
     state.busy = false;
     state.queued.clear();
+    board::ForgetLogYears();
     RemoveLog();
 }
 

@@ -1,5 +1,6 @@
 // The log as another program or an old version may have left it: arbitrary
-// bytes as porresku.log, then the load, two listings over it and an append.
+// bytes as porresku.log, then the load, two listings over it, an append and
+// a listing after it.
 // Each result is compared with what the reader's rules make of the bytes.
 //
 // Input: one control byte, then the log.
@@ -195,6 +196,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string appended = ExpectedAppend(log, posting);
     FUZZ_CHECK(fuzz::ReadLog() == appended, "the appended log differs (%zu bytes, %zu expected)", fuzz::ReadLog().size(),
                appended.size());
+
+    // A listing after the append reads on from where the last one left the log.
+    CheckListing(host, kReplies[(control >> 1) & 3], fuzz::ReaderLines(appended));
 
     // Unless a Ctrl-Z before the end hides it, the posting is now the newest message.
     board::LoadHistory();

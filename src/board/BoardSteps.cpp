@@ -166,29 +166,19 @@ void ListSince(const Porresku& channel) {
     {
         LogReader reader;
         if (!reader.Open()) return;
-        // The seek passes over the whole log: the year of a posting is known
-        // only from the headers after it. It notes where the postings at or
-        // after the since moment begin, and the show goes back there.
-        ListingStart start(since, Now());
-        MessageLine line;
-        for (;;) {
-            reader.ReadLine(line);
-            const bool atEnd = reader.AtEnd();
-            if (!HasMessageMark(line)) {
-                // A line that is neither a message line nor stamped is passed over.
-                if (const std::optional<int> minutes = StampMinutes(line)) start.NoteHeader(*minutes, reader.Tell());
-            }
-            if (atEnd) break;
-            if (channel.IsStopping()) {
-                reader.Close();
-                WriteWaitingPostings();
-                return;
-            }
+        bool stopped = false;
+        const std::optional<LogReader::Place> from =
+            FindListingStart(reader, since, Now(), [&channel] { return channel.IsStopping(); }, &stopped);
+        if (stopped) {
+            reader.Close();
+            WriteWaitingPostings();
+            return;
         }
         // Everything after the header that ends the seek is shown, whatever
         // the stamps of the postings after it.
-        if (const std::optional<LogReader::Place> from = start.Start()) {
+        if (from) {
             reader.SeekTo(*from);
+            MessageLine line;
             do {
                 reader.ReadLine(line);
                 if (HasMessageMark(line)) {

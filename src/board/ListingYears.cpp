@@ -1,6 +1,8 @@
 #include "board/ListingYears.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <deque>
 #include <tuple>
 
 namespace board {
@@ -22,7 +24,7 @@ int TwoDigits(std::string_view text, std::size_t at) {
     return (text[at] - '0') * 10 + (text[at + 1] - '0');
 }
 
-// More stretches than years 1 to 9999 can tell apart are never needed.
+// More years than 1 to 9999 are never needed.
 constexpr std::int64_t kMostKept = 10'002;
 
 }  // namespace
@@ -64,40 +66,202 @@ CivilTime LatestAtTimeOfDay(const CivilTime& timeOfDay, const CivilTime& now) {
     return moment;
 }
 
-ListingStart::ListingStart(const CivilTime& since, const CivilTime& now)
-    : sinceYear_(since.year),
-      sinceMinutes_(MinutesIntoYear(since.month, since.day, since.hour, since.minute)),
-      nowYear_(now.year),
-      nowMinutes_(MinutesIntoYear(now.month, now.day, now.hour, now.minute)),
-      kept_(static_cast<std::size_t>(
-          std::clamp<std::int64_t>(std::int64_t{now.year} - since.year + 2, 1, kMostKept))) {}
+namespace {
 
-void ListingStart::NoteHeader(int minutes, const LogReader::Place& after) {
-    if (stretchCount_ == 0 || lastMinutes_ - minutes > kNewYearDrop) {
-        if (stretchCount_ == 0) logFirst_ = after;
-        ++stretchCount_;
-        if (stretches_.size() == kept_) stretches_.pop_front();
-        stretches_.push_back({after, std::nullopt});
+// A stretch of one year's postings.
+struct Stretch {
+    LogReader::Place head;       // where its first header begins
+    LogReader::Place afterHead;  // where the line after it begins
+    MessageLine headLine;        // the header's first 80 bytes
+    // This listing read the stretch from its first header on, and found
+    // where the postings at or after the since moment begin (if they do).
+    bool readWhole = false;
+    std::optional<LogReader::Place> reached;
+};
+
+// What the listings know of the log up to its last line.
+struct LogYears {
+    bool known = false;
+    std::int64_t stretchCount = 0;
+    int lastMinutes = 0;  // the stamp of the last header
+    Stretch first;
+    std::deque<Stretch> recent;  // the newest last
+    LogReader::Place lastLineAt;
+    MessageLine lastLine;
+};
+
+LogYears& Known() {
+    static LogYears years;
+    return years;
+}
+
+// Years kept between listings, the newest.
+constexpr std::size_t kKeptYears = 16;
+
+class Search {
+public:
+    Search(LogReader& reader, const CivilTime& since, const CivilTime& now, const std::function<bool()>& stopping)
+        : reader_(reader),
+          stopping_(stopping),
+          sinceYear_(since.year),
+          sinceMinutes_(MinutesIntoYear(since.month, since.day, since.hour, since.minute)),
+          nowYear_(now.year),
+          nowMinutes_(MinutesIntoYear(now.month, now.day, now.hour, now.minute)),
+          // Enough years to reach back to the since moment's.
+          capacity_(static_cast<std::size_t>(std::clamp<std::int64_t>(
+              std::int64_t{now.year} - since.year + 2, static_cast<std::int64_t>(kKeptYears), kMostKept))) {}
+
+    std::optional<LogReader::Place> Run(bool* stopped) {
+        LogYears& years = Known();
+        bool resume = years.known && StillHolds(years);
+        for (;;) {
+            if (!resume) years = LogYears{};
+            if (!ReadToEnd(years, resume)) {
+                *stopped = true;
+                return std::nullopt;
+            }
+            const Decision decision = Decide(years, resume);
+            if (decision.kind == Decision::kReadAgain) {
+                // Further back than the years kept: the whole log once more.
+                resume = false;
+                continue;
+            }
+            while (years.recent.size() > kKeptYears) years.recent.pop_front();
+            if (decision.kind == Decision::kFound) return decision.place;
+            if (decision.kind == Decision::kNone) return std::nullopt;
+            return SeekWithin(decision.place, stopped);
+        }
     }
-    Stretch& current = stretches_.back();
-    if (!current.reached && minutes >= sinceMinutes_) current.reached = after;
-    lastMinutes_ = minutes;
+
+private:
+    struct Decision {
+        enum Kind { kFound, kNone, kWithin, kReadAgain } kind;
+        LogReader::Place place;
+    };
+
+    // The log has only grown since: its first header and its last line are
+    // where they were. A line put in or taken out before the last line
+    // moves it.
+    bool StillHolds(const LogYears& years) {
+        MessageLine line;
+        auto holds = [&](const LogReader::Place& at, const MessageLine& noted) {
+            reader_.SeekTo(at);
+            reader_.ReadLine(line);
+            return line.view() == noted.view();
+        };
+        return holds(years.first.head, years.first.headLine) && holds(years.lastLineAt, years.lastLine);
+    }
+
+    // Reads on to the log's end (from its last line when resuming), noting
+    // each year's first header. False when the channel is to stop.
+    bool ReadToEnd(LogYears& years, bool resume) {
+        years.known = false;  // until the end is reached
+        for (Stretch& stretch : years.recent) {
+            stretch.readWhole = false;
+            stretch.reached.reset();
+        }
+        MessageLine line;
+        LogReader::Place at;
+        if (resume) {
+            // Noted before: read again only to go on after it.
+            at = years.lastLineAt;
+            reader_.SeekTo(at);
+            reader_.ReadLine(line);
+        } else {
+            reader_.SeekTo(at);
+            reader_.ReadLine(line);
+            Note(years, line, at);
+        }
+        while (!reader_.AtEnd()) {
+            if (stopping_()) return false;
+            at = reader_.Tell();
+            reader_.ReadLine(line);
+            Note(years, line, at);
+        }
+        years.lastLineAt = at;
+        years.lastLine = line;
+        years.known = true;
+        return true;
+    }
+
+    void Note(LogYears& years, const MessageLine& line, const LogReader::Place& at) {
+        if (HasMessageMark(line)) return;
+        const std::optional<int> minutes = StampMinutes(line);
+        if (!minutes) return;
+        if (years.stretchCount == 0 || years.lastMinutes - *minutes > kNewYearDrop) {
+            Stretch stretch{at, reader_.Tell(), line, true, std::nullopt};
+            if (years.stretchCount == 0) years.first = stretch;
+            ++years.stretchCount;
+            if (years.recent.size() >= capacity_) years.recent.pop_front();
+            years.recent.push_back(stretch);
+        }
+        Stretch& current = years.recent.back();
+        if (current.readWhole && !current.reached && *minutes >= sinceMinutes_) current.reached = reader_.Tell();
+        years.lastMinutes = *minutes;
+    }
+
+    Decision Decide(const LogYears& years, bool resumed) const {
+        if (years.stretchCount == 0) return {Decision::kNone, {}};
+        const std::int64_t lastYear = nowYear_ - (years.lastMinutes - nowMinutes_ > kNewYearDrop ? 1 : 0);
+        // Stretches from the log's end back to the since moment's year.
+        const std::int64_t back = lastYear - sinceYear_;
+        if (back < 0) return {Decision::kNone, {}};
+        if (back >= years.stretchCount) return {Decision::kFound, years.first.afterHead};
+        if (static_cast<std::uint64_t>(back) >= years.recent.size()) {
+            // Further back than the years kept from before; after a whole
+            // reading only more years than any date spans are.
+            return resumed ? Decision{Decision::kReadAgain, {}} : Decision{Decision::kFound, years.first.afterHead};
+        }
+        const std::size_t index = years.recent.size() - 1 - static_cast<std::size_t>(back);
+        const Stretch& stretch = years.recent[index];
+        if (!stretch.readWhole) return {Decision::kWithin, stretch.head};
+        if (stretch.reached) return {Decision::kFound, *stretch.reached};
+        // Every posting of that year is earlier: the next year's first one is not.
+        if (back > 0) return {Decision::kFound, years.recent[index + 1].afterHead};
+        return {Decision::kNone, {}};
+    }
+
+    // The since moment's year, read from its first header: the first header
+    // at or after the since moment, or of a later year.
+    std::optional<LogReader::Place> SeekWithin(const LogReader::Place& head, bool* stopped) {
+        reader_.SeekTo(head);
+        MessageLine line;
+        std::optional<int> previous;
+        for (;;) {
+            reader_.ReadLine(line);
+            const bool atEnd = reader_.AtEnd();
+            if (!HasMessageMark(line)) {
+                if (const std::optional<int> minutes = StampMinutes(line)) {
+                    const bool laterYear = previous && *previous - *minutes > kNewYearDrop;
+                    if (*minutes >= sinceMinutes_ || laterYear) return reader_.Tell();
+                    previous = minutes;
+                }
+            }
+            if (atEnd) return std::nullopt;
+            if (stopping_()) {
+                *stopped = true;
+                return std::nullopt;
+            }
+        }
+    }
+
+    LogReader& reader_;
+    const std::function<bool()>& stopping_;
+    int sinceYear_;
+    int sinceMinutes_;
+    int nowYear_;
+    int nowMinutes_;
+    std::size_t capacity_;
+};
+
+}  // namespace
+
+std::optional<LogReader::Place> FindListingStart(LogReader& reader, const CivilTime& since, const CivilTime& now,
+                                                 const std::function<bool()>& stopping, bool* stopped) {
+    *stopped = false;
+    return Search(reader, since, now, stopping).Run(stopped);
 }
 
-std::optional<LogReader::Place> ListingStart::Start() const {
-    if (stretchCount_ == 0) return std::nullopt;
-    const std::int64_t lastYear = nowYear_ - (lastMinutes_ - nowMinutes_ > kNewYearDrop ? 1 : 0);
-    // Stretches from the log's end to the since moment's year.
-    const std::int64_t back = lastYear - sinceYear_;
-    if (back < 0) return std::nullopt;
-    // Before the log's first year, or so long before now that it cannot be
-    // nearer (more years than any date spans): the whole log.
-    if (back >= stretchCount_ || static_cast<std::uint64_t>(back) >= stretches_.size()) return logFirst_;
-    const std::size_t index = stretches_.size() - 1 - static_cast<std::size_t>(back);
-    if (stretches_[index].reached) return stretches_[index].reached;
-    // Every posting of that year is earlier: the next year's first one is not.
-    if (back > 0) return stretches_[index + 1].first;
-    return std::nullopt;
-}
+void ForgetLogYears() { Known() = LogYears{}; }
 
 }  // namespace board

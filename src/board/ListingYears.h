@@ -8,8 +8,7 @@
 // idle for more than a year cannot be told from one busy all along.
 #pragma once
 
-#include <cstdint>
-#include <deque>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -33,39 +32,22 @@ std::optional<int> StampMinutes(std::string_view line);
 // yesterday when today's is still to come.
 CivilTime LatestAtTimeOfDay(const CivilTime& timeOfDay, const CivilTime& now);
 
-// Where the listing since a moment begins, found in one pass over the
-// log's headers. For each year's stretch it notes where the first header at
-// or after the since moment's month, day and time lies; which stretch is
-// the since moment's year is known once the log's end is. It keeps only the
-// last few stretches, as many as lie between the since year and now.
-class ListingStart {
-public:
-    ListingStart(const CivilTime& since, const CivilTime& now);
+// Where the listing since `since` shows from, on the log `reader` has open:
+// just after the first header at or after that moment (the log's first
+// header when the moment lies before the log's first year); empty when no
+// header is. Lines that are neither message lines nor stamped are passed
+// over. `stopping` is asked after every line read, but the log's last; when
+// it answers true the search ends and `*stopped` is set. Throws LogError.
+//
+// The whole log is read, as only the headers after a posting tell its year.
+// What that taught (where each of the last years begins, the last line) is
+// kept for the next listing, which reads on from the last line when the
+// log still holds the lines it noted, and then reads only the since
+// moment's year. It keeps a handful of places, however long the log.
+std::optional<LogReader::Place> FindListingStart(LogReader& reader, const CivilTime& since, const CivilTime& now,
+                                                 const std::function<bool()>& stopping, bool* stopped);
 
-    // A header stamped `minutes` into its year; `after` is where the line
-    // after it begins.
-    void NoteHeader(int minutes, const LogReader::Place& after);
-
-    // Just after the first header stamped at or after the since moment;
-    // empty when no header is. The log's first header when the since moment
-    // lies before the log's first year.
-    std::optional<LogReader::Place> Start() const;
-
-private:
-    struct Stretch {
-        LogReader::Place first;                   // after the stretch's first header
-        std::optional<LogReader::Place> reached;  // after its first header at or after the since moment
-    };
-
-    int sinceYear_;
-    int sinceMinutes_;
-    int nowYear_;
-    int nowMinutes_;
-    std::size_t kept_;  // stretches kept, counted from the log's end
-    std::deque<Stretch> stretches_;
-    std::int64_t stretchCount_ = 0;
-    LogReader::Place logFirst_;
-    int lastMinutes_ = 0;
-};
+// Forgets what the listings learnt of the log.
+void ForgetLogYears();
 
 }  // namespace board

@@ -509,6 +509,84 @@ INSTANTIATE_TEST_SUITE_P(Tables, ListingAcrossYearsTest, ::testing::ValuesIn(kYe
                              return std::to_string(info.index) + "_" + name;
                          });
 
+// A listing keeps where the log's years begin and reads on from the log's
+// last line the next time, when the log still holds the lines it noted.
+TEST_F(ListingTest, LaterListingsReadOnWhereTheLogGrewAndNoticeALogMadeAnew) {
+    auto texts = [](const Lines& messages) {
+        Lines lines;
+        for (const std::string& text : messages) lines.push_back(Prefix("h") + text);
+        lines.push_back(messages.empty() ? kNoMessage : kClosing);
+        return lines;
+    };
+    const std::string threeYears = LogOfDated(kThreeYears);
+    WriteFileBytes("porresku.log", threeYears);
+    EXPECT_EQ(Shown(List("2025/11/18 10:00")),
+              texts({"2025-11-18", "2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}));
+
+    SCOPED_TRACE("a posting appended");
+    const std::string grown = threeYears + LogOfDated({{"12/10 09:04 K", "2026-12-10 09:04"}});
+    WriteFileBytes("porresku.log", grown);
+    EXPECT_EQ(Shown(List("11/18")), texts({"2026-11-18", "2026-12-09", "2026-12-10", "2026-12-10 09:04"}));
+    EXPECT_EQ(Shown(List("2025/6/15")), texts({"2025-06-15", "2025-11-18 00:00", "2025-11-18", "2026-01-02",
+                                               "2026-11-18", "2026-12-09", "2026-12-10", "2026-12-10 09:04"}));
+    EXPECT_EQ(Shown(List("2024/1/1")).size(), 12u);
+
+    SCOPED_TRACE("a new year appended");
+    BoardSandbox::now = {2027, 1, 2, 12, 0, 0, 0};
+    WriteFileBytes("porresku.log", grown + LogOfDated({{"01/02 10:00 L", "2027-01-02"}}));
+    EXPECT_EQ(Shown(List("2026/12/10 9:00")), texts({"2026-12-10 09:04", "2027-01-02"}));
+    EXPECT_EQ(Shown(List("2025/11/18 10:00")), texts({"2025-11-18", "2026-01-02", "2026-11-18", "2026-12-09",
+                                                      "2026-12-10", "2026-12-10 09:04", "2027-01-02"}));
+
+    SCOPED_TRACE("a posting taken out of the middle");
+    BoardSandbox::now = kDecember10;
+    std::vector<Dated> shorter = kThreeYears;
+    shorter.erase(shorter.begin() + 3);  // 2025-06-15
+    WriteFileBytes("porresku.log", LogOfDated(shorter));
+    EXPECT_EQ(Shown(List("2025/1/1")), texts({"2025-01-05", "2025-11-18 00:00", "2025-11-18", "2026-01-02",
+                                              "2026-11-18", "2026-12-09", "2026-12-10"}));
+    EXPECT_EQ(Shown(List("2026/1/1")), texts({"2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}));
+
+    SCOPED_TRACE("another log");
+    BoardSandbox::now = kJanuary3;
+    WriteFileBytes("porresku.log", LogOfDated(kNewYearTurn));
+    EXPECT_EQ(Shown(List("2026/12/31")), texts({"2026-12-31", "2027-01-01 00:00", "2027-01-02", "2027-01-03"}));
+
+    SCOPED_TRACE("the log cut short");
+    WriteFileBytes("porresku.log", LogOfDated({kNewYearTurn.begin(), kNewYearTurn.begin() + 2}));
+    EXPECT_EQ(Shown(List("2026/12/31")), texts({"2026-12-31"}));
+}
+
+// A listing since yesterday on a log of many years reads no more than the
+// appended part, the checked lines and the last year, once one listing read
+// the whole log.
+TEST_F(ListingTest, ALaterListingReadsOnlyWhatItNeeds) {
+    std::string log;
+    for (int year = 1990; year <= 2026; ++year) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 1; day <= 28 && (year < 2026 || month < 12 || day < 8); ++day) {
+                char header[32];
+                std::snprintf(header, sizeof header, "%02d/%02d 12:00 Y%d\r\n", month, day, year);
+                log += header + Prefix("h") + "posting of " + std::to_string(year) + ", one of many of that year\r\n";
+            }
+        }
+    }
+    WriteFileBytes("porresku.log", log);
+    static std::size_t bytesRead;
+    bytesRead = 0;
+    platform::Active().read = [](platform::FileHandle file, void* bytes, std::size_t size, std::size_t* got) {
+        const platform::ErrorCode error = platform::SystemCalls().read(file, bytes, size, got);
+        bytesRead += *got;
+        return error;
+    };
+    const Lines first = List("2026/12/7");
+    EXPECT_EQ(Shown(first), (Lines{Prefix("h") + "posting of 2026, one of many of that year", kClosing}));
+    EXPECT_GE(bytesRead, log.size());
+    bytesRead = 0;
+    EXPECT_EQ(Shown(List("2026/12/7")), Shown(first));
+    EXPECT_LT(bytesRead, log.size() / 2) << "of " << log.size();
+}
+
 // Lines that are neither message lines nor stamped, and empty lines, neither
 // stop the seek nor begin a year.
 TEST_F(ListingTest, LinesWithoutAStampArePassedOver) {

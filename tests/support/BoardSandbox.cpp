@@ -1,5 +1,6 @@
 #include "support/BoardSandbox.h"
 
+#include "board/ListingYears.h"
 #include "board/MessageLog.h"
 
 namespace testing_host {
@@ -32,6 +33,7 @@ void BoardSandbox::ResetBoard() {
     board::Board().history.Clear();
     board::Board().busy = false;
     board::Board().queued.clear();
+    board::ForgetLogYears();
 }
 
 std::vector<std::string> BoardSandbox::HistoryLines() {
