@@ -84,6 +84,8 @@ struct LogYears {
     bool known = false;
     std::int64_t stretchCount = 0;
     int lastMinutes = 0;  // the stamp of the last header
+    LogReader::Place lastHeaderAt;
+    MessageLine lastHeader;
     Stretch first;
     std::deque<Stretch> recent;  // the newest last
     LogReader::Place lastLineAt;
@@ -139,9 +141,9 @@ private:
         LogReader::Place place;
     };
 
-    // The log has only grown since: its first header and its last line are
-    // where they were. A line put in or taken out before the last line
-    // moves it.
+    // The log has only grown since: its first and last headers and its
+    // last line are where they were. A line put in or taken out before them
+    // moves them, and the stamps tell one log from another that begins alike.
     bool StillHolds(const LogYears& years) {
         MessageLine line;
         auto holds = [&](const LogReader::Place& at, const MessageLine& noted) {
@@ -149,7 +151,8 @@ private:
             reader_.ReadLine(line);
             return line.view() == noted.view();
         };
-        return holds(years.first.head, years.first.headLine) && holds(years.lastLineAt, years.lastLine);
+        return holds(years.first.head, years.first.headLine) && holds(years.lastHeaderAt, years.lastHeader) &&
+               holds(years.lastLineAt, years.lastLine);
     }
 
     // Reads on to the log's end (from its last line when resuming), noting
@@ -198,6 +201,8 @@ private:
         Stretch& current = years.recent.back();
         if (current.readWhole && !current.reached && *minutes >= sinceMinutes_) current.reached = reader_.Tell();
         years.lastMinutes = *minutes;
+        years.lastHeaderAt = at;
+        years.lastHeader = line;
     }
 
     Decision Decide(const LogYears& years, bool resumed) const {

@@ -41,10 +41,10 @@ CivilTime LatestAtTimeOfDay(const CivilTime& timeOfDay, const CivilTime& now);
 //
 // The whole log is read, as only the headers after a posting tell its year.
 // What that taught (where each of the last years begins, the log's first
-// header and last line) is kept for the next listing, which reads on from
-// the last line when the first header and the last line are still where
-// they were, and then reads only the since moment's year. It keeps a
-// handful of places, however long the log.
+// and last headers and its last line) is kept for the next listing, which
+// reads on from the last line when those lines are still where they were,
+// and then reads only the since moment's year. It keeps a handful of
+// places, however long the log.
 std::optional<LogReader::Place> FindListingStart(LogReader& reader, const CivilTime& since, const CivilTime& now,
                                                  const std::function<bool()>& stopping, bool* stopped);
 

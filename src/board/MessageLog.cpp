@@ -238,8 +238,8 @@ void LogReader::SeekTo(const Place& place) {
     if (const platform::ErrorCode error = platform::Active().seek(file_, place.offset, platform::SeekFrom::kBegin, &at)) {
         throw LogError(LogError::kSeek, error);
     }
-    bufferStart_ = place.offset;
-    position_ = limit_ = 0;
+    bufferStart_ = filledStart_ = place.offset;
+    position_ = limit_ = filled_ = 0;
     endOfText_ = false;
     skipLineFeed_ = place.skipLineFeed;
 }

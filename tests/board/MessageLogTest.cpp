@@ -275,6 +275,21 @@ TEST_F(MessageLogTest, ReaderReadsOnFromAPlaceItTold) {
             }
             EXPECT_EQ(again, std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()));
         }
+        // A place past the end reads nothing, and the text is whole again
+        // after it, also from the text the buffer held before.
+        reader.SeekTo(places.front());
+        reader.ReadLine(line);
+        reader.SeekTo({static_cast<std::int64_t>(log.size()) + 1000, false});
+        reader.ReadLine(line);
+        EXPECT_TRUE(line.empty());
+        EXPECT_TRUE(reader.AtEnd());
+        reader.SeekTo(places.front());
+        std::vector<std::string> whole;
+        while (!reader.AtEnd()) {
+            reader.ReadLine(line);
+            whole.emplace_back(line.view());
+        }
+        EXPECT_EQ(whole, lines);
     }
 }
 
