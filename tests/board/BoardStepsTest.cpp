@@ -557,6 +557,22 @@ TEST_F(ListingTest, LaterListingsReadOnWhereTheLogGrewAndNoticeALogMadeAnew) {
     EXPECT_EQ(Shown(List("2026/12/31")), texts({"2026-12-31"}));
 }
 
+// A later listing reads less of the log, but a stop while it reads still
+// ends it at once, and the one after it lists as before.
+TEST_F(ListingTest, StopDuringALaterListingsSeekEndsIt) {
+    WriteFileBytes("porresku.log", LogOfDated(kThreeYears));
+    const Lines first = List("2025/11/18 10:00");
+    ASSERT_EQ(Shown(first).size(), 6u);
+    Porresku& caller = LogOn(5, "READER", "reader", 2);
+    Host(5).sent.clear();
+    Host(5).replies = {"2025/11/18 10:00"};
+    Host(5).stopAnswers = {0, 0, 1};
+    board::ListSince(caller);
+    EXPECT_EQ(Host(5).sent, (Lines{"", ListTitle("11/18 10:00"), kHeading}));
+    EXPECT_FALSE(board::Board().busy);
+    EXPECT_EQ(List("2025/11/18 10:00"), first);
+}
+
 // A listing since yesterday on a log of many years reads no more than the
 // appended part, the checked lines and the last year, once one listing read
 // the whole log.
