@@ -183,6 +183,11 @@ private:
         }
         years.lastLineAt = at;
         years.lastLine = line;
+        if (years.stretchCount > 0) {
+            // Near the end: mostly still in the buffer.
+            reader_.SeekTo(years.lastHeaderAt);
+            reader_.ReadLine(years.lastHeader);
+        }
         years.known = true;
         return true;
     }
@@ -201,8 +206,7 @@ private:
         Stretch& current = years.recent.back();
         if (current.readWhole && !current.reached && *minutes >= sinceMinutes_) current.reached = reader_.Tell();
         years.lastMinutes = *minutes;
-        years.lastHeaderAt = at;
-        years.lastHeader = line;
+        years.lastHeaderAt = at;  // its text is taken once the end is reached
     }
 
     Decision Decide(const LogYears& years, bool resumed) const {
