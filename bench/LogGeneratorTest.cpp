@@ -60,7 +60,10 @@ std::vector<std::string> MessageLines(const std::vector<Posting>& postings, std:
     std::vector<std::string> lines;
     bool showing = false;
     for (const Posting& posting : postings) {
-        showing = showing || std::string_view(posting.header).substr(0, 11) >= sinceKey;
+        // A header of a day's first second ("MM/DD ID") is stamped 00:00 of that day.
+        const std::string_view header = posting.header;
+        const std::string_view stamp = header.substr(0, header.size() > 8 && header[8] == ':' ? 11 : 5);
+        showing = showing || stamp >= sinceKey;
         if (showing) lines.insert(lines.end(), posting.lines.begin(), posting.lines.end());
     }
     return lines;
@@ -196,7 +199,12 @@ TEST(LogGeneratorTest, YearLogHoldsWhatCallersLeave) {
 
 class GeneratedLogOnBoardTest : public ::testing::Test {
 protected:
-    GeneratedLogOnBoardTest() { Reset(); }
+    GeneratedLogOnBoardTest() {
+        Reset();
+        // The generated stamps run to December 31: the board's clock reads
+        // the end of that year, so they are all of this year.
+        platform::Active().localTime = [] { return platform::LocalTime{2026, 12, 31, 23, 59, 59, 0}; };
+    }
     ~GeneratedLogOnBoardTest() override { Reset(); }
     static void Reset() {
         platform::Active() = platform::SystemCalls();

@@ -25,6 +25,7 @@ add_library(porresku_fuzz_support STATIC
   ${PROJECT_SOURCE_DIR}/src/board/DateTime.cpp
   ${PROJECT_SOURCE_DIR}/src/board/HistoryLoad.cpp
   ${PROJECT_SOURCE_DIR}/src/board/LogReader.cpp
+  ${PROJECT_SOURCE_DIR}/src/board/ListingYears.cpp
   ${PROJECT_SOURCE_DIR}/src/board/Porresku.cpp
   ${PROJECT_SOURCE_DIR}/src/board/WaitingPostings.cpp
   ${PROJECT_SOURCE_DIR}/src/log/LogAppender.cpp

@@ -47,6 +47,7 @@ add_executable(unit_tests
   tests/support/BoardSandbox.cpp
   tests/common/BoundedTextTest.cpp
   tests/board/DateTimeTest.cpp
+  tests/board/ListingYearsTest.cpp
   tests/board/MessageLogTest.cpp
   tests/board/BoardStepsTest.cpp
   tests/board/CallerInputTest.cpp

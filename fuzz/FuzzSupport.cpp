@@ -10,6 +10,7 @@
 
 #include "board/BoardState.h"
 #include "log/LogFormat.h"
+#include "board/ListingYears.h"
 
 namespace fuzz {
 
@@ -66,6 +67,7 @@ void ResetBoard() {
     state.history.Clear();
     state.busy = false;
     state.queued.clear();
+    board::ForgetLogYears();
     RemoveLog();
 }
 

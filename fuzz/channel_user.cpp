@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "FuzzSupport.h"
 #include "board/BoardState.h"
@@ -111,7 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(channel.sent.size() >= 4, "the listing sent %zu lines", channel.sent.size());
         return 0;
     }
-    const bool listed = !(messagelog::TimeKey(*since).view() > kNowKey);
+    // The lone posting is of this year, 2025-12-10 09:05: listed when the
+    // last login, to the minute, is not later.
+    const bool listed = std::tie(since->year, since->month, since->day, since->hour, since->minute) <=
+                        std::make_tuple(kNow.year, kNow.month, kNow.day, kNow.hour, kNow.minute);
     FUZZ_CHECK(channel.sent.size() == (listed ? 5u : 4u), "the listing sent %zu lines", channel.sent.size());
     if (listed) FUZZ_CHECK(channel.sent[3] == fuzz::AsSent(message), "the listing shows another line");
     return 0;

@@ -58,8 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&currentYear, data, sizeof currentYear);
     const std::string_view reply(reinterpret_cast<const char*>(data + 4), size - 4);
 
-    const std::optional<board::DateTime> read = board::ReadDateReply(reply, currentYear);
+    bool hasDate = false;
+    const std::optional<board::DateTime> read = board::ReadDateReply(reply, currentYear, &hasDate);
     if (read) {
+        // A date has a "/"; a time of day alone has none.
+        FUZZ_CHECK(hasDate == (reply.find('/') != std::string_view::npos), "read with%s a date",
+                   hasDate ? "" : "out");
         const std::optional<board::CivilTime> moment = board::SplitDateTime(*read);
         FUZZ_CHECK(moment.has_value(), "reply read as %.17g, which does not split", *read);
         CheckParts(*moment, "a read reply");

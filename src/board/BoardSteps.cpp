@@ -5,6 +5,7 @@
 #include "board/BoardState.h"
 #include "board/BoardTexts.h"
 #include "board/DateTime.h"
+#include "board/ListingYears.h"
 #include "board/LogReader.h"
 #include "board/Porresku.h"
 #include "board/WaitingPostings.h"
@@ -81,10 +82,12 @@ CivilTime SinceMoment(const Porresku& channel, const ReplyText& reply) {
         if (!login) throw BoardError(std::string(kBadLastLogin));
         return *login;
     }
-    const std::optional<DateTime> typed = ReadDateReply(reply, Now().year);
+    const CivilTime now = Now();
+    bool hasDate = true;
+    const std::optional<DateTime> typed = ReadDateReply(reply, now.year, &hasDate);
     const std::optional<CivilTime> moment = typed ? SplitDateTime(*typed) : std::nullopt;
     if (!moment) throw BoardError("'" + std::string(reply.view()) + std::string(kNotADate));
-    return *moment;
+    return hasDate ? *moment : LatestAtTimeOfDay(*moment, now);
 }
 
 }  // namespace
@@ -178,30 +181,27 @@ void ListSince(const Porresku& channel) {
     {
         LogReader reader;
         if (!reader.Open()) return;
-        // Pass over the postings stamped before the since key. Stamps are
-        // "MM/DD hh:mm": they carry no year.
-        MessageLine line;
-        for (;;) {
-            reader.ReadLine(line);
-            if (reader.AtEnd()) break;
-            if (channel.IsStopping()) {
-                reader.Close();
-                WriteWaitingPostings();
-                return;
-            }
-            if (HasMessageMark(line)) continue;
-            const std::string_view stamp = line.view().substr(0, 11);
-            if (sinceKey.view() > stamp) continue;
-            break;
+        bool stopped = false;
+        const std::optional<LogReader::Place> from =
+            FindListingStart(reader, since, Now(), [&channel] { return channel.IsStopping(); }, &stopped);
+        if (stopped) {
+            reader.Close();
+            WriteWaitingPostings();
+            return;
         }
-        // Everything after the header that ended the seek is shown.
-        do {
-            reader.ReadLine(line);
-            if (HasMessageMark(line)) {
-                channel.SendLine(line);
-                ++shown;
-            }
-        } while (!reader.AtEnd());
+        // Everything after the header that ends the seek is shown, whatever
+        // the stamps of the postings after it.
+        if (from) {
+            reader.SeekTo(*from);
+            MessageLine line;
+            do {
+                reader.ReadLine(line);
+                if (HasMessageMark(line)) {
+                    channel.SendLine(line);
+                    ++shown;
+                }
+            } while (!reader.AtEnd());
+        }
     }
     channel.SendLine(shown > 0 ? kClosingRow : kNoMessage);
     // After the last line: a posting made while it was out waits for this listing too.

@@ -104,16 +104,19 @@ constexpr MarkerWord kMarkers[] = {
     {"\x8C\xDF\x8C\xE3", false, true},   // 午後
 };
 
-// Blanks, then AM or PM; yields true for PM.
-std::optional<bool> TakeMarker(std::string_view& text) {
+enum class Marker { kNone, kMorning, kAfternoon };
+
+// Blanks, then AM or PM. A plain enum rather than an optional bool: valgrind
+// takes the optimised test of an empty one for a read of its unset value.
+Marker TakeMarker(std::string_view& text) {
     const std::string_view rest = AfterBlanks(text);
     for (const MarkerWord& marker : kMarkers) {
         if (StartsWith(rest, marker)) {
             text = rest.substr(marker.text.size());
-            return marker.afternoon;
+            return marker.afternoon ? Marker::kAfternoon : Marker::kMorning;
         }
     }
-    return std::nullopt;
+    return Marker::kNone;
 }
 
 // month/day in the current year, or year/month/day optionally closed by "/".
@@ -157,7 +160,7 @@ struct TimeOfDay {
 // hour[:minute[:second]] with at most one AM/PM marker before or after it.
 std::optional<TimeOfDay> TakeTimeOfDay(std::string_view& text) {
     std::string_view rest = text;
-    std::optional<bool> afternoon = TakeMarker(rest);
+    Marker marker = TakeMarker(rest);
     const auto hour = TakeNumber(rest);
     if (!hour) return std::nullopt;
 
@@ -172,12 +175,12 @@ std::optional<TimeOfDay> TakeTimeOfDay(std::string_view& text) {
             time.second = second->value;
         }
     }
-    if (!afternoon) afternoon = TakeMarker(rest);
+    if (marker == Marker::kNone) marker = TakeMarker(rest);
 
-    if (afternoon) {
+    if (marker != Marker::kNone) {
         // 12-hour clock: 12 AM is midnight, 12 PM noon.
         if (time.hour < 1 || time.hour > 12) return std::nullopt;
-        time.hour = time.hour % 12 + (*afternoon ? 12 : 0);
+        time.hour = time.hour % 12 + (marker == Marker::kAfternoon ? 12 : 0);
     } else if (time.hour >= 24) {
         return std::nullopt;
     }
@@ -229,8 +232,9 @@ std::optional<CivilTime> SplitDateTime(DateTime value) {
     return moment;
 }
 
-std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear) {
+std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear, bool* hasDate) {
     std::string_view rest = reply;
+    if (hasDate != nullptr) *hasDate = true;
     if (const auto date = TakeDate(rest, currentYear)) {
         CivilTime moment;
         moment.year = date->year;
@@ -249,6 +253,7 @@ std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear) {
     }
 
     // A time of day alone falls on day 0, 1899-12-30.
+    if (hasDate != nullptr) *hasDate = false;
     rest = reply;
     const auto time = TakeTimeOfDay(rest);
     if (!time || !OnlyBlanks(rest)) return std::nullopt;

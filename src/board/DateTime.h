@@ -33,9 +33,10 @@ DateTime ToDateTime(const CivilTime& moment);
 std::optional<CivilTime> SplitDateTime(DateTime value);
 
 // Reads a caller's reply as a date, a date followed by a time of day, or a
-// time of day alone (which stands for that time on 1899-12-30).
+// time of day alone (which gives that time on 1899-12-30, and false in
+// `hasDate` where one is given: the caller decides which day it means).
 // `currentYear` gives the year of a two-number date and the century of a
 // one- or two-digit year. Empty when the reply reads as neither.
-std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear);
+std::optional<DateTime> ReadDateReply(std::string_view reply, int currentYear, bool* hasDate = nullptr);
 
 }  // namespace board

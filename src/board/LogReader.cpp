@@ -6,6 +6,7 @@
 #include <bit>
 
 #include "log/HeldFile.h"
+#include "log/LogError.h"
 #include "log/LogFormat.h"
 #include "log/LogScanner.h"
 
@@ -23,6 +24,8 @@ bool LogReader::Open() {
     Close();
     position_ = limit_ = 0;
     endOfText_ = skipLineFeed_ = false;
+    bufferStart_ = filledStart_ = 0;
+    filled_ = 0;
     if (messagelog::OpenPatiently(kLogName, platform::OpenMode::kRead, kStepPatience, &file_) != 0) {
         file_ = platform::kNoFile;
         return false;
@@ -111,10 +114,34 @@ CopyLineFn ChooseCopyLine() {
 
 }  // namespace
 
+void LogReader::SeekTo(const Place& place) {
+    // A place within the text the buffer still holds needs no reading again.
+    if (place.offset >= filledStart_ && place.offset <= filledStart_ + static_cast<std::int64_t>(filled_)) {
+        bufferStart_ = filledStart_;
+        position_ = static_cast<std::size_t>(place.offset - filledStart_);
+        limit_ = filled_;
+        skipLineFeed_ = place.skipLineFeed;
+        return;
+    }
+    std::int64_t at = 0;
+    if (const platform::ErrorCode error = platform::Active().seek(file_, place.offset, platform::SeekFrom::kBegin, &at)) {
+        throw messagelog::LogError(messagelog::LogError::kSeek, error);
+    }
+    bufferStart_ = filledStart_ = place.offset;
+    position_ = limit_ = filled_ = 0;
+    endOfText_ = false;
+    skipLineFeed_ = place.skipLineFeed;
+}
+
 bool LogReader::Refill() {
+    bufferStart_ += static_cast<std::int64_t>(limit_);
     position_ = limit_ = 0;
     if (file_ == platform::kNoFile) return false;
     limit_ = ReadText(file_, buffer_.data(), buffer_.size(), endOfText_);
+    if (limit_ != 0) {
+        filledStart_ = bufferStart_;
+        filled_ = limit_;
+    }
     return limit_ != 0;
 }
 

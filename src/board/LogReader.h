@@ -35,6 +35,15 @@ public:
     // A failure to close is of no consequence to a reader.
     void Close();
 
+    // Where the next line begins, to come back to with SeekTo.
+    struct Place {
+        std::int64_t offset = 0;
+        bool skipLineFeed = false;  // the line before ended in a CR that was the buffer's last byte
+    };
+    Place Tell() const { return {bufferStart_ + static_cast<std::int64_t>(position_), skipLineFeed_}; }
+    // Reads on from a place Tell gave. Throws LogError.
+    void SeekTo(const Place& place);
+
 private:
     void ReadLineInto(char* bytes, std::size_t room, std::uint8_t* length);
     bool Refill();
@@ -45,6 +54,11 @@ private:
     std::size_t limit_ = 0;
     bool endOfText_ = false;
     bool skipLineFeed_ = false;
+    std::int64_t bufferStart_ = 0;  // the file offset of buffer_[0]
+    // The text the buffer holds from its last fill: it stays there after
+    // the read that finds the end of the file.
+    std::int64_t filledStart_ = 0;
+    std::size_t filled_ = 0;
 };
 
 }  // namespace board

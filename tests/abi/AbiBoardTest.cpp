@@ -111,6 +111,61 @@ TEST_F(AbiBoardTest, CallerLogsOffWithAPostingAndAnotherListsIt) {
     EXPECT_EQ(Lines(Host(7).sent.end() - 6, Host(7).sent.end()), (Lines{"", kRecentTitle, kHeading, line, kClosing, ""}));
 }
 
+// `daysAgo` days before today, at noon, in `format` (strftime's).
+std::string DayBefore(int daysAgo, const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm day = *std::localtime(&now);
+    day.tm_mday -= daysAgo;
+    day.tm_hour = 12;
+    day.tm_min = day.tm_sec = 0;
+    day.tm_isdst = -1;
+    std::mktime(&day);
+    char text[32];
+    std::strftime(text, sizeof text, format, &day);
+    return text;
+}
+
+// A log of some two years, its stamps without a year: the library tells
+// each posting's year from the log's order and its own clock.
+TEST_F(AbiBoardTest, ListingTellsTheYearsOfALogThatSpansThem) {
+    std::string log;
+    for (int daysAgo : {700, 400, 100, 1}) {
+        log += DayBefore(daysAgo, "%m/%d %H:%M") + " A\r\n" + Prefix("a") + std::to_string(daysAgo) + " days ago\r\n";
+    }
+    WriteFileBytes("porresku.log", log);
+    LogOn(5, "READER", "reader", 2);
+    struct Case {
+        int sinceDaysAgo;
+        Lines shown;
+    };
+    const Case cases[] = {
+        {800, {Prefix("a") + "700 days ago", Prefix("a") + "400 days ago", Prefix("a") + "100 days ago",
+               Prefix("a") + "1 days ago", kClosing}},
+        {450, {Prefix("a") + "400 days ago", Prefix("a") + "100 days ago", Prefix("a") + "1 days ago", kClosing}},
+        {2, {Prefix("a") + "1 days ago", kClosing}},
+    };
+    for (const Case& c : cases) {
+        const std::string reply = DayBefore(c.sinceDaysAgo, "%Y/%m/%d");
+        SCOPED_TRACE(reply);
+        Host(5).sent.clear();
+        Host(5).replies = {reply};
+        dll().Call(5);
+        Lines expected{"", ListTitle(DayBefore(c.sinceDaysAgo, "%m/%d")), kHeading};
+        expected.insert(expected.end(), c.shown.begin(), c.shown.end());
+        EXPECT_EQ(Host(5).sent, expected);
+    }
+
+    // A time of day alone is today's: midnight today is after every posting.
+    const std::string before = DayBefore(0, "%m/%d");
+    Host(5).sent.clear();
+    Host(5).replies = {"0:00"};
+    dll().Call(5);
+    const std::string after = DayBefore(0, "%m/%d");
+    ASSERT_EQ(Host(5).sent.size(), 4u);
+    EXPECT_TRUE(Host(5).sent[1] == ListTitle(before) || Host(5).sent[1] == ListTitle(after)) << Host(5).sent[1];
+    EXPECT_EQ(Host(5).sent[3], kNoMessage);
+}
+
 TEST_F(AbiBoardTest, LoadRebuildsTheHistoryFromTheLog) {
     WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "old\r\n11/18 11:00 B\r\n" + Prefix("b") +
                                        "new\r\n");
@@ -163,13 +218,16 @@ TEST_F(AbiBoardTest, OverlongLengthBytesInTheUserRecordReadAsTheirRoom) {
     EXPECT_NE(log.find(" ABCDEFGH\r\n" + std::string(14, 'h') + ">x\r\n"), std::string::npos) << log;
 }
 
+// The library reads the machine's clock, and a log's stamps carry no year:
+// a listing of a log written here with fixed stamps asks since a date of a
+// year before it, which lists it whole on any day.
 TEST_F(AbiBoardTest, PostingDuringAListingReachesTheLogWhenTheListingEnds) {
     WriteFileBytes("porresku.log", "11/18 10:00 A\r\n" + Prefix("a") + "first\r\n11/19 10:00 B\r\n" + Prefix("b") +
                                        "second\r\n");
     Load();
     LogOn(1, "READER", "reader", 2);
     LogOn(2, "POSTER", "poster", 5);
-    Host(1).replies = {"11/18"};
+    Host(1).replies = {"2000/11/18"};
     Host(2).replies = {"while listing", ""};
     bool posted = false;
     Host(1).duringSend = [&](int) {
@@ -191,7 +249,7 @@ TEST_F(AbiBoardTest, PostingDuringAListingReachesTheLogWhenTheListingEnds) {
 
     // The flag is clear: the next listing runs.
     Host(1).sent.clear();
-    Host(1).replies = {"11/18"};
+    Host(1).replies = {"2000/11/18"};
     Host(1).duringSend = nullptr;
     dll().Call(1);
     EXPECT_EQ(Host(1).sent.back(), kClosing);
@@ -229,7 +287,7 @@ TEST_F(AbiBoardTest, AnotherProgramHoldingTheLog) {
                 EXPECT_EQ(ReadFileBytes("porresku.log"), old) << "nothing written while held";
             } else {
                 Host(5).sent.clear();
-                Host(5).replies = {"1/1"};
+                Host(5).replies = {"2000/1/1"};
                 dll().Call(5);
                 Lines expected{"", ListTitle("01/01"), kHeading};
                 expected.insert(expected.end(), c.listed.begin(), c.listed.end());

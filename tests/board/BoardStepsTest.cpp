@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -307,7 +308,7 @@ TEST_F(ListingTest, ShowsTheMessagesSinceATypedDate) {
         {"11/18 12:00", "11/18 12:00", {p + "c1", p + "d1", kClosing}},
         {"11/19 9", "11/19 09:00", {kNoMessage}},
         {"11/17", "11/17", {p + "a1", p + "b1", p + "b2", p + "c1", p + "d1", kClosing}},
-        {"9", "12/30 09:00", {kNoMessage}},
+        {"9", "12/10 09:00", {kNoMessage}},  // a time alone: today, 12/10
         {"1/1", "01/01", {p + "a1", p + "b1", p + "b2", p + "c1", p + "d1", kClosing}},
     };
     WriteFileBytes("porresku.log", kFourPostings);
@@ -332,15 +333,287 @@ TEST_F(ListingTest, HeaderThatEndsTheSeekAsLastLineShowsNothing) {
     EXPECT_EQ(Shown(List("11/18")), Lines{kNoMessage});
 }
 
-TEST_F(ListingTest, KeysCarryNoYear) {
+TEST_F(ListingTest, PostingsOfTheNewYearComeAfterThoseOfDecember) {
+    BoardSandbox::now = {2027, 1, 3, 10, 0, 0, 0};
     WriteFileBytes("porresku.log", LogOf({{"12/30 22:00 A", {"old"}}, {"01/02 10:00 B", {"new year"}}}));
-    EXPECT_EQ(Shown(List("12/30 23:00")), Lines{kNoMessage});
+    Host(5).member.lastLogin = board::ToDateTime({2026, 12, 30, 23, 0, 0, 0});
+    const Lines sent = List("");
+    EXPECT_EQ(sent[1], "12/30 23:00 以降のぽれすく・・・");
+    EXPECT_EQ(Shown(sent), (Lines{Prefix("h") + "new year", kClosing}));
 }
 
 TEST_F(ListingTest, MessagesAfterTheStoppingHeaderAreAllShown) {
     WriteFileBytes("porresku.log", LogOf({{"11/17 10:00 A", {"a"}}, {"11/20 10:00 B", {"b"}},
-                                          {"11/01 10:00 C", {"c"}}, {"\r\nnot a message", {}}}));
+                                          {"11/18 12:00 C", {"c"}}, {"\r\nnot a message", {}}}));
     EXPECT_EQ(Shown(List("11/19")), (Lines{Prefix("h") + "b", Prefix("h") + "c", kClosing}));
+}
+
+// ---- listing across years ------------------------------------------------------
+
+// A log of postings stamped "MM/DD hh:mm" (or "MM/DD ID" in a day's first
+// second); each message names the posting's real date, the year the board
+// must tell from the log's order.
+struct Dated {
+    std::string header;
+    std::string message;
+};
+
+std::string LogOfDated(const std::vector<Dated>& postings) {
+    std::string bytes;
+    for (const Dated& posting : postings) {
+        bytes += posting.header + "\r\n";
+        if (!posting.message.empty()) bytes += Prefix("h") + posting.message + "\r\n";
+    }
+    return bytes;
+}
+
+struct YearCase {
+    std::string what;
+    platform::LocalTime now;
+    std::vector<Dated> log;
+    std::string reply;           // "" for the previous login
+    board::CivilTime lastLogin;  // with a bare Return
+    std::string key;
+    Lines shown;                 // message texts; none for "No message found..."
+};
+
+// 2024 (a leap year), 2025 and 2026, read on 2026-12-10 09:05.
+const std::vector<Dated> kThreeYears = {
+    {"02/29 10:00 A", "2024-02-29"},
+    {"11/18 10:00 B", "2024-11-18"},
+    {"01/05 12:00 C", "2025-01-05"},
+    {"06/15 12:00 D", "2025-06-15"},
+    {"11/18 E", "2025-11-18 00:00"},
+    {"11/18 10:00 F", "2025-11-18"},
+    {"01/02 09:00 G", "2026-01-02"},
+    {"11/18 10:00 H", "2026-11-18"},
+    {"12/09 20:00 I", "2026-12-09"},
+    {"12/10 08:30 J", "2026-12-10"},
+};
+// Read on 2027-01-03 10:00: the turn of the year.
+const std::vector<Dated> kNewYearTurn = {
+    {"12/30 22:00 A", "2026-12-30"},
+    {"12/31 23:59 B", "2026-12-31"},
+    {"01/01 C", "2027-01-01 00:00"},
+    {"01/02 10:00 D", "2027-01-02"},
+    {"01/03 09:00 E", "2027-01-03"},
+};
+// All of 2026: read as today's listing reads it.
+const std::vector<Dated> kOneYear = {
+    {"11/17 10:00 A", "2026-11-17"},
+    {"11/18 SYSOP", "2026-11-18 00:00"},
+    {"11/18 10:00 B", "2026-11-18"},
+    {"12/09 23:00 C", "2026-12-09"},
+};
+
+constexpr platform::LocalTime kDecember10{2026, 12, 10, 9, 5, 0, 0};
+constexpr platform::LocalTime kJanuary3{2027, 1, 3, 10, 0, 0, 0};
+const board::CivilTime kNoLogin{};
+
+const YearCase kYearCases[] = {
+    // Three years.
+    {"a date of the first year", kDecember10, kThreeYears, "2024/11/18", kNoLogin, "11/18",
+     {"2024-11-18", "2025-01-05", "2025-06-15", "2025-11-18 00:00", "2025-11-18", "2026-01-02", "2026-11-18",
+      "2026-12-09", "2026-12-10"}},
+    {"February 29 of a leap year", kDecember10, kThreeYears, "2024/2/29 10:00", kNoLogin, "02/29 10:00",
+     {"2024-02-29", "2024-11-18", "2025-01-05", "2025-06-15", "2025-11-18 00:00", "2025-11-18", "2026-01-02",
+      "2026-11-18", "2026-12-09", "2026-12-10"}},
+    {"the day after February 29", kDecember10, kThreeYears, "2024/3/1", kNoLogin, "03/01",
+     {"2024-11-18", "2025-01-05", "2025-06-15", "2025-11-18 00:00", "2025-11-18", "2026-01-02", "2026-11-18",
+      "2026-12-09", "2026-12-10"}},
+    {"a date of the middle year, at midnight", kDecember10, kThreeYears, "2025/11/18", kNoLogin, "11/18",
+     {"2025-11-18 00:00", "2025-11-18", "2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}},
+    {"after a midnight header's day began", kDecember10, kThreeYears, "2025/11/18 10:00", kNoLogin, "11/18 10:00",
+     {"2025-11-18", "2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}},
+    {"a date past the middle year's last posting", kDecember10, kThreeYears, "2025/12/1", kNoLogin, "12/01",
+     {"2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}},
+    {"month and day: this year", kDecember10, kThreeYears, "11/18", kNoLogin, "11/18",
+     {"2026-11-18", "2026-12-09", "2026-12-10"}},
+    {"before the log's first year", kDecember10, kThreeYears, "2023/12/31 23:59", kNoLogin, "12/31 23:59",
+     {"2024-02-29", "2024-11-18", "2025-01-05", "2025-06-15", "2025-11-18 00:00", "2025-11-18", "2026-01-02",
+      "2026-11-18", "2026-12-09", "2026-12-10"}},
+    {"after the last posting", kDecember10, kThreeYears, "12/10 8:31", kNoLogin, "12/10 08:31", {}},
+    {"a later year", kDecember10, kThreeYears, "2027/1/1", kNoLogin, "01/01", {}},
+    {"since the previous login yesterday", kDecember10, kThreeYears, "", {2026, 12, 9, 21, 0, 0, 0}, "12/09 21:00",
+     {"2026-12-10"}},
+    {"since the previous login a year ago", kDecember10, kThreeYears, "", {2025, 12, 9, 21, 0, 0, 0}, "12/09 21:00",
+     {"2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}},
+    {"a time before now: today", kDecember10, kThreeYears, "8:00", kNoLogin, "12/10 08:00", {"2026-12-10"}},
+    {"a time after now: yesterday", kDecember10, kThreeYears, "20:00", kNoLogin, "12/09 20:00",
+     {"2026-12-09", "2026-12-10"}},
+    {"a time after now, past yesterday's posting", kDecember10, kThreeYears, "9 PM", kNoLogin, "12/09 21:00",
+     {"2026-12-10"}},
+    {"now's minute itself: today", kDecember10, kThreeYears, "9:05", kNoLogin, "12/10 09:05", {}},
+    {"midnight alone: today's", kDecember10, kThreeYears, "0:00", kNoLogin, "12/10", {"2026-12-10"}},
+
+    // The turn of the year.
+    {"since a login before the new year", kJanuary3, kNewYearTurn, "", {2026, 12, 30, 23, 0, 0, 0}, "12/30 23:00",
+     {"2026-12-31", "2027-01-01 00:00", "2027-01-02", "2027-01-03"}},
+    {"a December date of last year", kJanuary3, kNewYearTurn, "2026/12/31", kNoLogin, "12/31",
+     {"2026-12-31", "2027-01-01 00:00", "2027-01-02", "2027-01-03"}},
+    {"month and day of December: this year's, to come", kJanuary3, kNewYearTurn, "12/31", kNoLogin, "12/31", {}},
+    {"January 1 of this year", kJanuary3, kNewYearTurn, "1/1", kNoLogin, "01/01",
+     {"2027-01-01 00:00", "2027-01-02", "2027-01-03"}},
+    {"after the midnight header", kJanuary3, kNewYearTurn, "1/1 0:01", kNoLogin, "01/01 00:01",
+     {"2027-01-02", "2027-01-03"}},
+    {"a time after now on January 3: January 2", kJanuary3, kNewYearTurn, "23:00", kNoLogin, "01/02 23:00",
+     {"2027-01-03"}},
+    {"a time before now on January 3", kJanuary3, kNewYearTurn, "9:30", kNoLogin, "01/03 09:30", {}},
+    {"nothing posted yet this year", {2027, 1, 1, 0, 30, 0, 0}, {kNewYearTurn.begin(), kNewYearTurn.begin() + 2},
+     "", {2026, 12, 31, 20, 0, 0, 0}, "12/31 20:00", {"2026-12-31"}},
+    {"yesterday's time on January 1 is December 31", {2027, 1, 1, 0, 30, 0, 0},
+     {kNewYearTurn.begin(), kNewYearTurn.begin() + 2}, "23:00", kNoLogin, "12/31 23:00", {"2026-12-31"}},
+
+    // One year: as the listing always read it, but for the midnight header.
+    {"one year, a typed date", kDecember10, kOneYear, "11/17", kNoLogin, "11/17",
+     {"2026-11-17", "2026-11-18 00:00", "2026-11-18", "2026-12-09"}},
+    {"one year, the midnight key", kDecember10, kOneYear, "11/18", kNoLogin, "11/18",
+     {"2026-11-18 00:00", "2026-11-18", "2026-12-09"}},
+    {"one year, not from the midnight header", kDecember10, kOneYear, "11/18 10:00", kNoLogin, "11/18 10:00",
+     {"2026-11-18", "2026-12-09"}},
+    {"one year, since the previous login", kDecember10, kOneYear, "", {2026, 11, 18, 9, 59, 0, 0}, "11/18 09:59",
+     {"2026-11-18", "2026-12-09"}},
+    {"one year, a date with a two-digit year", kDecember10, kOneYear, "26/12/9 22:00", kNoLogin, "12/09 22:00",
+     {"2026-12-09"}},
+
+    // The clock set back a few minutes: no new year.
+    {"a stamp a few minutes below the one before", kDecember10,
+     {{"12/10 08:00 A", "2026-12-10 08:00"}, {"12/10 07:57 B", "2026-12-10 07:57"}, {"12/10 08:02 C", "2026-12-10 08:02"}},
+     "8:00", kNoLogin, "12/10 08:00", {"2026-12-10 08:00", "2026-12-10 07:57", "2026-12-10 08:02"}},
+    {"the last stamp a few minutes ahead of now", kDecember10,
+     {{"12/09 20:00 A", "2026-12-09"}, {"12/10 09:07 B", "2026-12-10 09:07"}}, "9:00", kNoLogin, "12/10 09:00",
+     {"2026-12-10 09:07"}},
+    {"a stamp three days below the one before", kDecember10,
+     {{"12/04 10:00 A", "2026-12-04"}, {"12/07 10:00 B", "2026-12-07"}, {"12/04 10:00 C", "2026-12-04 again"}},
+     "2026/12/5", kNoLogin, "12/05", {"2026-12-07", "2026-12-04 again"}},
+    {"a stamp more than three days below: a new year", kDecember10,
+     {{"12/04 10:00 A", "2025-12-04"}, {"12/07 10:01 B", "2025-12-07"}, {"12/04 10:00 C", "2026-12-04"}},
+     "2026/12/5", kNoLogin, "12/05", {}},
+};
+
+class ListingAcrossYearsTest : public ListingTest, public ::testing::WithParamInterface<YearCase> {};
+
+TEST_P(ListingAcrossYearsTest, ListsThePostingsSinceTheMoment) {
+    const YearCase& c = GetParam();
+    BoardSandbox::now = c.now;
+    WriteFileBytes("porresku.log", LogOfDated(c.log));
+    Host(5).member.lastLogin = board::ToDateTime(c.lastLogin);
+    const Lines sent = List(c.reply);
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent[1], ListTitle(c.key));
+    Lines expected;
+    for (const std::string& text : c.shown) expected.push_back(Prefix("h") + text);
+    expected.push_back(c.shown.empty() ? kNoMessage : kClosing);
+    EXPECT_EQ(Shown(sent), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, ListingAcrossYearsTest, ::testing::ValuesIn(kYearCases),
+                         [](const ::testing::TestParamInfo<YearCase>& info) {
+                             std::string name;
+                             for (char c : info.param.what) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return std::to_string(info.index) + "_" + name;
+                         });
+
+// A listing keeps where the log's years begin and reads on from the log's
+// last line the next time, when the log still holds the lines it noted.
+TEST_F(ListingTest, LaterListingsReadOnWhereTheLogGrewAndNoticeALogMadeAnew) {
+    auto texts = [](const Lines& messages) {
+        Lines lines;
+        for (const std::string& text : messages) lines.push_back(Prefix("h") + text);
+        lines.push_back(messages.empty() ? kNoMessage : kClosing);
+        return lines;
+    };
+    const std::string threeYears = LogOfDated(kThreeYears);
+    WriteFileBytes("porresku.log", threeYears);
+    EXPECT_EQ(Shown(List("2025/11/18 10:00")),
+              texts({"2025-11-18", "2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}));
+
+    SCOPED_TRACE("a posting appended");
+    const std::string grown = threeYears + LogOfDated({{"12/10 09:04 K", "2026-12-10 09:04"}});
+    WriteFileBytes("porresku.log", grown);
+    EXPECT_EQ(Shown(List("11/18")), texts({"2026-11-18", "2026-12-09", "2026-12-10", "2026-12-10 09:04"}));
+    EXPECT_EQ(Shown(List("2025/6/15")), texts({"2025-06-15", "2025-11-18 00:00", "2025-11-18", "2026-01-02",
+                                               "2026-11-18", "2026-12-09", "2026-12-10", "2026-12-10 09:04"}));
+    EXPECT_EQ(Shown(List("2024/1/1")).size(), 12u);
+
+    SCOPED_TRACE("a new year appended");
+    BoardSandbox::now = {2027, 1, 2, 12, 0, 0, 0};
+    WriteFileBytes("porresku.log", grown + LogOfDated({{"01/02 10:00 L", "2027-01-02"}}));
+    EXPECT_EQ(Shown(List("2026/12/10 9:00")), texts({"2026-12-10 09:04", "2027-01-02"}));
+    EXPECT_EQ(Shown(List("2025/11/18 10:00")), texts({"2025-11-18", "2026-01-02", "2026-11-18", "2026-12-09",
+                                                      "2026-12-10", "2026-12-10 09:04", "2027-01-02"}));
+
+    SCOPED_TRACE("a posting taken out of the middle");
+    BoardSandbox::now = kDecember10;
+    std::vector<Dated> shorter = kThreeYears;
+    shorter.erase(shorter.begin() + 3);  // 2025-06-15
+    WriteFileBytes("porresku.log", LogOfDated(shorter));
+    EXPECT_EQ(Shown(List("2025/1/1")), texts({"2025-01-05", "2025-11-18 00:00", "2025-11-18", "2026-01-02",
+                                              "2026-11-18", "2026-12-09", "2026-12-10"}));
+    EXPECT_EQ(Shown(List("2026/1/1")), texts({"2026-01-02", "2026-11-18", "2026-12-09", "2026-12-10"}));
+
+    SCOPED_TRACE("another log");
+    BoardSandbox::now = kJanuary3;
+    WriteFileBytes("porresku.log", LogOfDated(kNewYearTurn));
+    EXPECT_EQ(Shown(List("2026/12/31")), texts({"2026-12-31", "2027-01-01 00:00", "2027-01-02", "2027-01-03"}));
+
+    SCOPED_TRACE("the log cut short");
+    WriteFileBytes("porresku.log", LogOfDated({kNewYearTurn.begin(), kNewYearTurn.begin() + 2}));
+    EXPECT_EQ(Shown(List("2026/12/31")), texts({"2026-12-31"}));
+}
+
+// A later listing reads less of the log, but a stop while it reads still
+// ends it at once, and the one after it lists as before.
+TEST_F(ListingTest, StopDuringALaterListingsSeekEndsIt) {
+    WriteFileBytes("porresku.log", LogOfDated(kThreeYears));
+    const Lines first = List("2025/11/18 10:00");
+    ASSERT_EQ(Shown(first).size(), 6u);
+    Porresku& caller = LogOn(5, "READER", "reader", 2);
+    Host(5).sent.clear();
+    Host(5).replies = {"2025/11/18 10:00"};
+    Host(5).stopAnswers = {0, 0, 1};
+    board::ListSince(caller);
+    EXPECT_EQ(Host(5).sent, (Lines{"", ListTitle("11/18 10:00"), kHeading}));
+    EXPECT_FALSE(board::Board().busy);
+    EXPECT_EQ(List("2025/11/18 10:00"), first);
+}
+
+// A listing since yesterday on a log of many years reads no more than the
+// appended part, the checked lines and the last year, once one listing read
+// the whole log.
+TEST_F(ListingTest, ALaterListingReadsOnlyWhatItNeeds) {
+    std::string log;
+    for (int year = 1990; year <= 2026; ++year) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 1; day <= 28 && (year < 2026 || month < 12 || day < 8); ++day) {
+                char header[32];
+                std::snprintf(header, sizeof header, "%02d/%02d 12:00 Y%d\r\n", month, day, year);
+                log += header + Prefix("h") + "posting of " + std::to_string(year) + ", one of many of that year\r\n";
+            }
+        }
+    }
+    WriteFileBytes("porresku.log", log);
+    static std::size_t bytesRead;
+    bytesRead = 0;
+    platform::Active().read = [](platform::FileHandle file, void* bytes, std::size_t size, std::size_t* got) {
+        const platform::ErrorCode error = platform::SystemCalls().read(file, bytes, size, got);
+        bytesRead += *got;
+        return error;
+    };
+    const Lines first = List("2026/12/7");
+    EXPECT_EQ(Shown(first), (Lines{Prefix("h") + "posting of 2026, one of many of that year", kClosing}));
+    EXPECT_GE(bytesRead, log.size());
+    bytesRead = 0;
+    EXPECT_EQ(Shown(List("2026/12/7")), Shown(first));
+    EXPECT_LT(bytesRead, log.size() / 2) << "of " << log.size();
+}
+
+// Lines that are neither message lines nor stamped, and empty lines, neither
+// stop the seek nor begin a year.
+TEST_F(ListingTest, LinesWithoutAStampArePassedOver) {
+    WriteFileBytes("porresku.log", "11/17 10:00 A\r\nzz not a stamp\r\n" + Prefix("h") + "a\r\n\r\n" +
+                                       "13/45 10:00 X\r\n02/30 10:00 Y\r\n11/18 10:00 B\r\n" + Prefix("h") + "b\r\n");
+    EXPECT_EQ(Shown(List("11/18")), (Lines{Prefix("h") + "b", kClosing}));
 }
 
 TEST_F(ListingTest, DefaultsToThePreviousLogin) {

@@ -288,6 +288,20 @@ TEST(ReadDateReplyTest, ReadsTimeOfDayAloneOnDayZero) {
     });
 }
 
+// The listing decides which day a time alone means: it is told so.
+TEST(ReadDateReplyTest, TellsWhetherTheReplyHeldADate) {
+    const std::pair<std::string_view, bool> cases[] = {
+        {"9", false},         {"21:30", false},           {"PM 1:30", false},          {" 0:00 ", false},
+        {"12/25", true},      {"2026/12/25 18:00", true}, {"1899/12/30 9:00", true},   {"12/25 9", true},
+    };
+    for (const auto& [reply, dated] : cases) {
+        SCOPED_TRACE(reply);
+        bool hasDate = !dated;
+        EXPECT_TRUE(ReadDateReply(reply, 2026, &hasDate).has_value());
+        EXPECT_EQ(hasDate, dated);
+    }
+}
+
 TEST(ReadDateReplyTest, RejectsBadTimesOfDay) {
     CheckReplies({
         {"24", nullptr},

@@ -246,6 +246,62 @@ TEST_F(MessageLogTest, ReaderCannotOpenAMissingLog) {
     EXPECT_TRUE(reader.AtEnd());
 }
 
+// The listing goes back to a line it passed: from every place the reader
+// told, it reads the same lines again, whether the place lies in the text
+// the buffer still holds or earlier in the file.
+TEST_F(MessageLogTest, ReaderReadsOnFromAPlaceItTold) {
+    const std::string a(kBuffer - 1, 'a');
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"ShortLog", "one\r\ntwo\rthree\r\n\r\nfour"},
+        {"CrLfSplitByTheBuffer", a + "\r\nb\r\n" + std::string(kBuffer, 'c') + "\r\nd\r\n"},
+        {"CrLastInTheBufferLfAfter", a + "\r\n\ntwo\r\n"},
+        {"LinesInThreeBuffers", std::string(kBuffer / 2, 'a') + "\r\nb\r\n" + std::string(kBuffer, 'c') + "\r\nd\r\n"},
+        {"CtrlZInTheLastBuffer", a + "\r\nb\r\nc\x1A" "after\r\n"},
+    };
+    for (const auto& [name, log] : cases) {
+        SCOPED_TRACE(name);
+        WriteFileBytes(kLogName, log);
+        const std::vector<std::string> lines = ReadAllLines();
+        LogReader reader;
+        ASSERT_TRUE(reader.Open());
+        // Told right after a line, before the LF after its CR may be passed over.
+        std::vector<LogReader::Place> places;
+        MessageLine line;
+        LogReader::Place next = reader.Tell();
+        while (!reader.AtEnd()) {
+            places.push_back(next);
+            reader.ReadLine(line);
+            next = reader.Tell();
+        }
+        ASSERT_EQ(places.size(), lines.size());
+        for (std::size_t from = places.size(); from-- > 0;) {
+            SCOPED_TRACE("from line " + std::to_string(from));
+            reader.SeekTo(places[from]);
+            std::vector<std::string> again;
+            while (!reader.AtEnd()) {
+                reader.ReadLine(line);
+                again.emplace_back(line.view());
+            }
+            EXPECT_EQ(again, std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()));
+        }
+        // A place past the end reads nothing, and the text is whole again
+        // after it, also from the text the buffer held before.
+        reader.SeekTo(places.front());
+        reader.ReadLine(line);
+        reader.SeekTo({static_cast<std::int64_t>(log.size()) + 1000, false});
+        reader.ReadLine(line);
+        EXPECT_TRUE(line.empty());
+        EXPECT_TRUE(reader.AtEnd());
+        reader.SeekTo(places.front());
+        std::vector<std::string> whole;
+        while (!reader.AtEnd()) {
+            reader.ReadLine(line);
+            whole.emplace_back(line.view());
+        }
+        EXPECT_EQ(whole, lines);
+    }
+}
+
 // ---- texts ------------------------------------------------------------------
 
 TEST(MessageLogTextTest, TimeKeyLeavesTheTimeOutOnlyInTheFirstSecondOfADay) {

@@ -2,6 +2,7 @@
 
 #include "board/BoardState.h"
 #include "log/LogFormat.h"
+#include "board/ListingYears.h"
 
 namespace testing_host {
 
@@ -37,6 +38,7 @@ void BoardSandbox::ResetBoard() {
     board::Board().history.Clear();
     board::Board().busy = false;
     board::Board().queued.clear();
+    board::ForgetLogYears();
 }
 
 std::vector<std::string> BoardSandbox::HistoryLines() {
