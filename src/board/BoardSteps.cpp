@@ -70,6 +70,22 @@ void WriteWaitingPostings() {
     }
 }
 
+// Writes the postings that waited for the listing when it ends, however it
+// ends: with its last line, a stop, a log it could not open or read.
+class WaitingPostingsAtTheEnd {
+public:
+    WaitingPostingsAtTheEnd() = default;
+    ~WaitingPostingsAtTheEnd() {
+        try {
+            WriteWaitingPostings();
+        } catch (...) {
+            // Out of memory: they stay queued for the next posting.
+        }
+    }
+    WaitingPostingsAtTheEnd(const WaitingPostingsAtTheEnd&) = delete;
+    WaitingPostingsAtTheEnd& operator=(const WaitingPostingsAtTheEnd&) = delete;
+};
+
 CivilTime Now() {
     const platform::LocalTime now = platform::Active().localTime();
     return {now.year, now.month, now.day, now.hour, now.minute, now.second, now.millisecond};
@@ -167,11 +183,10 @@ void ListSince(const Porresku& channel) {
     // Taken before the host gets control again, so no second listing can
     // pass the test meanwhile.
     BusyHold hold;
-    // A posting made while the stop was asked for waited for this listing too.
-    if (channel.IsStopping() || !platform::Active().fileExists(kLogName)) {
-        WriteWaitingPostings();
-        return;
-    }
+    // Postings made while this listing runs wait for it; written while the
+    // flag still keeps others out, once the log is closed.
+    const WaitingPostingsAtTheEnd waiting;
+    if (channel.IsStopping() || !platform::Active().fileExists(kLogName)) return;
 
     channel.SendLine("");
     channel.SendLine(std::string(sinceKey.view()) + std::string(kListTitleTail));
@@ -184,11 +199,7 @@ void ListSince(const Porresku& channel) {
         bool stopped = false;
         const std::optional<LogReader::Place> from =
             FindListingStart(reader, since, Now(), [&channel] { return channel.IsStopping(); }, &stopped);
-        if (stopped) {
-            reader.Close();
-            WriteWaitingPostings();
-            return;
-        }
+        if (stopped) return;
         // Everything after the header that ends the seek is shown, whatever
         // the stamps of the postings after it.
         if (from) {
@@ -203,9 +214,8 @@ void ListSince(const Porresku& channel) {
             } while (!reader.AtEnd());
         }
     }
+    // A posting made while this last line is out waits for this listing too.
     channel.SendLine(shown > 0 ? kClosingRow : kNoMessage);
-    // After the last line: a posting made while it was out waits for this listing too.
-    WriteWaitingPostings();
 }
 
 }  // namespace board

@@ -244,8 +244,11 @@ const std::vector<Case> kCases = {
      kOld + kQueued + kNext},
     {Step::kListQueued, kOld, false, {Once(FileCall::kWrite, 1)}, Outcome::kDiagnostic, kOld, 1, kListed, {},
      kOld + kQueued + kNext},
-    {Step::kListQueued, kOld, false, {Once(FileCall::kRead, 2)}, Outcome::kCallerLine, kOld, 1, kHeadingOnly, {},
-     kOld + kQueued + kNext},
+    // However it ends: the log that cannot be opened, a read that fails.
+    {Step::kListQueued, kOld, false, {Once(FileCall::kOpen, 1)}, Outcome::kNormal, kOld + kQueued, 0, kHeadingOnly,
+     {}, kOld + kQueued + kNext},
+    {Step::kListQueued, kOld, false, {Once(FileCall::kRead, 2)}, Outcome::kCallerLine, kOld + kQueued, 0,
+     kHeadingOnly, {}, kOld + kQueued + kNext},
     // The load: open, read, read (the end), close.
     {Step::kLoad, kOld, false, {Once(FileCall::kOpen, 1)}, Outcome::kNormal, kOld, 0, {}, {}, kOld + kNext},
     {Step::kLoad, kOld, false, {Once(FileCall::kRead, 1)}, Outcome::kDiagnostic, kOld, 0, {}, {}, kOld + kNext},
