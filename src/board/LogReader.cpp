@@ -105,10 +105,11 @@ __attribute__((target("sse2"))) const char* CopyLineBySse2(char* to, std::size_t
 
 using CopyLineFn = const char* (*)(char*, std::size_t, const char*, std::size_t, std::size_t*);
 
-// Chosen on first use, not at static initialisation: the library loads the
-// history from a static object's constructor.
+// Chosen once, when the first line is read. The processor check needs
+// __builtin_cpu_init, which the runtime runs from a constructor of its own;
+// calling it here does not depend on the order of the constructors.
 CopyLineFn ChooseCopyLine() {
-    __builtin_cpu_init();  // may run before the runtime's own constructor
+    __builtin_cpu_init();
     return __builtin_cpu_supports("sse2") ? CopyLineBySse2 : CopyLineByWords;
 }
 
