@@ -1,8 +1,10 @@
-// The load and the reader take fast paths for the benchmarks' sake (the load
-// notes lines in its buffer instead of copying each; the reader finds a line
-// end while it copies, a word or a block at a time). Both must give exactly
-// what a plain reading of the bytes gives, wherever lines, line ends and
-// Ctrl-Z fall against the words, the blocks and the 128 KiB buffer.
+// The load and the listing take fast paths for the benchmarks' sake (the
+// load reads through the scanner, which hands out lines in place; the
+// listing's reader finds a line end while it copies, a word or a block at a
+// time). Both must give exactly the lines a plain reading of the bytes gives,
+// wherever lines, line ends and Ctrl-Z fall against the words, the blocks and
+// the 128 KiB buffer; and the load must keep the last ten message lines
+// whichever buffer they were read in.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,7 +15,9 @@
 #include "board/BoardState.h"
 #include "board/HistoryLoad.h"
 #include "board/LogReader.h"
+#include "log/LogAppender.h"
 #include "log/LogFormat.h"
+#include "log/LogScanner.h"
 #include "support/PlainLog.h"
 #include "support/TempDir.h"
 
@@ -25,17 +29,6 @@ using testing_host::WriteFileBytes;
 constexpr std::size_t kBuffer = 128 * 1024;
 
 using testing_host::PlainLines;
-
-// Newest first: the last ten message lines that are no header, cut to 80 bytes.
-std::vector<std::string> PlainHistory(std::string_view bytes) {
-    std::vector<std::string> history;
-    for (const std::string& line : PlainLines(bytes)) {
-        const bool header = line.size() >= 9 && line[2] == '/' && line[8] == ':';
-        if (!header && line.size() > 15 && line[14] == '>') history.insert(history.begin(), line.substr(0, 80));
-    }
-    history.resize(board::RecentHistory::kEntries);
-    return history;
-}
 
 template <std::size_t Room>
 std::vector<std::string> ReaderLines() {
@@ -56,6 +49,24 @@ std::vector<std::string> Cut(const std::vector<std::string>& lines, std::size_t 
     return cut;
 }
 
+// The lines as the scanner hands them over: each line's first kilobyte (all
+// a copied line keeps) and a mark for its whole length.
+std::vector<std::string> ScannedLines() {
+    platform::FileHandle handle = platform::kNoFile;
+    EXPECT_EQ(platform::Active().open(messagelog::kLogName, platform::OpenMode::kRead, &handle), 0);
+    const messagelog::OpenFile file(handle);
+    messagelog::LogScanner scanner(file.handle());
+    std::vector<std::string> lines;
+    scanner.Scan(
+        [&](const messagelog::ScannedLine& line) {
+            lines.push_back(std::string(line.bytes.substr(0, messagelog::LogScanner::kCopiedRoom)) + " #" +
+                            std::to_string(line.length));
+            return true;
+        },
+        [] {});
+    return lines;
+}
+
 std::vector<std::string> LoadedHistory() {
     board::LoadHistory();
     std::vector<std::string> history;
@@ -72,7 +83,11 @@ void ExpectPlainReading(const std::string& bytes) {
     EXPECT_EQ(ReaderLines<96>(), Cut(lines, 96));
     EXPECT_EQ(ReaderLines<15>(), Cut(lines, 15));
     EXPECT_EQ(ReaderLines<3>(), Cut(lines, 3));
-    EXPECT_EQ(LoadedHistory(), PlainHistory(bytes));
+    std::vector<std::string> scanned;
+    for (const std::string& line : lines) {
+        scanned.push_back(line.substr(0, messagelog::LogScanner::kCopiedRoom) + " #" + std::to_string(line.size()));
+    }
+    EXPECT_EQ(ScannedLines(), scanned);
 }
 
 class ReadPathTest : public ::testing::Test {
@@ -158,6 +173,25 @@ TEST_F(ReadPathTest, LinesAroundTheBufferEdgeReadAsPlainReadingReadsThem) {
                 ExpectPlainReading(log + shape.atTheEdge);
             }
         }
+    }
+}
+
+// A log of message lines only, numbered, with the buffer's end at every
+// byte around each of the last lines: the history is the last ten of them,
+// newest first, whichever buffer each was read in.
+TEST_F(ReadPathTest, TheLoadKeepsTheLastTenMessageLinesAcrossTheBufferEdge) {
+    for (std::size_t shift = 0; shift < 40; ++shift) {
+        SCOPED_TRACE(shift);
+        std::string log(shift, 'g');
+        log += "\r\n";
+        std::vector<std::string> made;
+        for (int n = 0; log.size() < kBuffer + 200; ++n) {
+            made.push_back("handle " + std::to_string(n % 7) + "      >line " + std::to_string(n));
+            log += made.back() + (n % 2 == 0 ? "\r\n" : "\r");
+        }
+        WriteFileBytes(messagelog::kLogName, log);
+        const std::vector<std::string> expected(made.rbegin(), made.rbegin() + board::RecentHistory::kEntries);
+        EXPECT_EQ(LoadedHistory(), expected);
     }
 }
 
