@@ -7,7 +7,8 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
 
 for package in cmake ninja-build g++-multilib g++-mingw-w64-i686 wine wine32:i386 \
-               googletest valgrind libc6-dbg:i386 clang libclang-rt-14-dev libbenchmark-dev:i386 "$@"; do
+               googletest valgrind libc6-dbg:i386 clang libclang-rt-14-dev libbenchmark-dev:i386 \
+               libcli11-dev nlohmann-json3-dev "$@"; do
   have "$package" || need+=("$package")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
