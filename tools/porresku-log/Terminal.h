@@ -52,7 +52,7 @@ public:
 private:
     static constexpr std::size_t kFlushAt = 64 * 1024;
     std::FILE* stream_;
-    bool console_;
+    [[maybe_unused]] bool console_;  // Windows only
     std::string buffer_;
 };
 
