@@ -77,7 +77,7 @@ const std::string kDamagedChecked =
     "line 6: an LF without a CR at byte 19: the board does not end a line there (a line end from another system)\n"
     "line 7: a message line without a header before it: c             >three\n"
     "a Ctrl-Z at byte 134: the board reads no further, and it hides the 38 bytes behind it\n"
-    "6 findings in 7 lines (1 whole postings); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n";
+    "6 findings in 7 lines (1 whole posting); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n";
 
 struct ToolCase {
     const char* name;
@@ -135,10 +135,10 @@ const ToolCase kCases[] = {
     {"CheckNamedLog", "", {"check", "nosuch.log"}, 2, ""},
     {"CheckUnfinishedLastLine", "01/01 09:00 A\r\na             >x", {"check"}, 1,
      "line 2: the last line is unfinished (no CR LF)\n"
-     "1 finding in 2 lines (1 whole postings); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n"},
+     "1 finding in 2 lines (1 whole posting); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n"},
     {"CheckCrWithoutLf", "01/01 09:00 A\ra             >x\r\n", {"check"}, 1,
      "line 1: ended by a CR without an LF\n"
-     "1 finding in 2 lines (1 whole postings); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n"},
+     "1 finding in 2 lines (1 whole posting); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n"},
     {"CheckLinesTheBoardMisreads", "01/01 09:00 AB>\r\na             >x\r\n12/45678:0abcd>y\r\n", {"check"}, 1,
      "line 1: a header with \">\" at byte 15: the listing shows it as a message line: 01/01 09:00 AB>\n"
      "line 2: a message line without a header before it: a             >x\n"
@@ -149,7 +149,7 @@ const ToolCase kCases[] = {
      U8(u8"line 1: a header without a message line: 01/01 09:00 A\n"
         u8"line 2: no Shift-JIS at byte 16: a             >\uFFFDA\n"
         u8"2 findings in 2 lines (0 whole postings); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n")},
-    {"CheckTakesTheBoardsOwnCutAt80Bytes", Header80('\x82'), {"check"}, 0, "clean: 1 postings in 2 lines\n"},
+    {"CheckTakesTheBoardsOwnCutAt80Bytes", Header80('\x82'), {"check"}, 0, "clean: 1 posting in 2 lines\n"},
     // ---- list ----
     {"ListEverything", kClean, {"list"}, 0, kCleanListed + "3 postings\n"},
     {"ListByUser", kClean, {"list", "--user", "GUEST1"}, 0, "      3  01/02 10:30 GUEST1\n      4  guest         >hello, \"world\"\n"
@@ -208,7 +208,7 @@ const ToolCase kCases[] = {
      "  takes out line 3 (byte 36): garbage\n"
      "  takes out line 4 (byte 45): 01/02 10:00 LONE\n"
      "  1 Ctrl-Z taken out\n"
-     "  1 LF line ends made CR LF\n"
+     "  1 LF line end made CR LF\n"
      "  2 lines of no whole posting taken out\n"
      "repaired: 4 postings; the old log is in porresku.log.bak\n",
      "01/01 09:00 A\r\na             >one\r\n01/03 11:00 B\r\nb             >two\r\n01/04 12:00 C\r\n"

@@ -66,13 +66,13 @@ int RunCheck(const std::string& log, Terminal& terminal) {
         out << '\n';
     });
     if (summary.findings == 0) {
-        out << "clean: " << static_cast<long long>(summary.postings) << " postings in "
-            << static_cast<long long>(summary.lines) << " lines\n";
+        out << "clean: " << Counted(summary.postings, "posting", "postings") << " in "
+            << Counted(summary.lines, "line", "lines") << '\n';
         return 0;
     }
-    out << static_cast<long long>(summary.findings) << (summary.findings == 1 ? " finding" : " findings") << " in "
-        << static_cast<long long>(summary.lines) << " lines (" << static_cast<long long>(summary.postings)
-        << " whole postings); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n";
+    out << Counted(summary.findings, "finding", "findings") << " in " << Counted(summary.lines, "line", "lines") << " ("
+        << Counted(summary.postings, "whole posting", "whole postings")
+        << "); \"porresku-log repair\" mends the line ends and the Ctrl-Z\n";
     return 1;
 }
 

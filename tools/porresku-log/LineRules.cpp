@@ -24,13 +24,29 @@ bool LoadTakesForHeader(std::string_view line) { return line.size() >= 9 && line
 
 // The bytes [from, to) as Shift-JIS; a lead byte alone at `to` is allowed
 // when `cutAtEnd`. Returns the first bad byte's index or npos.
+// What each byte is where a character starts.
+enum ByteRole : unsigned char { kSingle, kLead, kBad };
+struct ByteRoles {
+    ByteRole role[256];
+    bool trail[256];
+    constexpr ByteRoles() : role(), trail() {
+        for (int c = 0; c < 256; ++c) {
+            const auto b = static_cast<unsigned char>(c);
+            role[c] = c < 0x80 || (c >= 0xA1 && c <= 0xDF) ? kSingle : IsLeadByte(b) ? kLead : kBad;
+            trail[c] = IsTrailByte(b);
+        }
+    }
+};
+constexpr ByteRoles kRoles;
+
 std::size_t BadIn(std::string_view line, std::size_t from, std::size_t to, bool cutAtEnd) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
     for (std::size_t at = from; at < to; ++at) {
-        const unsigned char c = static_cast<unsigned char>(line[at]);
-        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) continue;
-        if (!IsLeadByte(c)) return at;
+        const ByteRole role = kRoles.role[bytes[at]];
+        if (role == kSingle) continue;
+        if (role == kBad) return at;
         if (at + 1 == to) return cutAtEnd ? std::string_view::npos : at;
-        if (!IsTrailByte(static_cast<unsigned char>(line[at + 1]))) return at;
+        if (!kRoles.trail[bytes[at + 1]]) return at;
         ++at;
     }
     return std::string_view::npos;

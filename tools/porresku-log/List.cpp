@@ -11,10 +11,18 @@ namespace porresku_log {
 
 namespace {
 
+// The line number right-aligned in 7 places, then two blanks.
 void Number(Output& out, std::int64_t number) {
     char text[24];
-    std::snprintf(text, sizeof text, "%7lld  ", static_cast<long long>(number));
-    out << text;
+    char* at = text + sizeof text;
+    *--at = ' ';
+    *--at = ' ';
+    do {
+        *--at = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    while (text + sizeof text - at < 9) *--at = ' ';
+    out << std::string_view(at, static_cast<std::size_t>(text + sizeof text - at));
 }
 
 }  // namespace

@@ -1,26 +1,25 @@
 #include "Postings.h"
 
 #include <cstring>
-#include <optional>
 
 #include "log/LogError.h"
 #include "log/LogScanner.h"
 
 namespace porresku_log {
 
-void UnitGrouper::Add(LogLine line) {
+void UnitGrouper::Add(const LogLine& line) {
     if (line.sound() && line.kind == LineKind::kHeader) {
         Flush();
-        open_.lines.push_back(std::move(line));
+        open_.lines.push_back(line);
         return;
     }
     if (line.sound() && line.kind == LineKind::kMessage && !open_.lines.empty()) {
-        open_.lines.push_back(std::move(line));
+        open_.lines.push_back(line);
         open_.posting = true;
         return;
     }
     Flush();
-    open_.lines.push_back(std::move(line));
+    open_.lines.push_back(line);
     Flush();
 }
 
@@ -31,7 +30,7 @@ void UnitGrouper::Flush() {
     open_.posting = false;
 }
 
-TextEnd ReadLines(platform::FileHandle file, const std::function<void(LogLine&&)>& onLine) {
+TextEnd ReadLines(platform::FileHandle file, const std::function<void(const LogLine&)>& onLine) {
     platform::Calls& os = platform::Active();
     TextEnd end;
     std::int64_t at = 0;
@@ -42,21 +41,22 @@ TextEnd ReadLines(platform::FileHandle file, const std::function<void(LogLine&&)
         throw messagelog::LogError(messagelog::LogError::kSeek, error);
     }
     // A line is handed on once the next one shows where its line end stops.
-    std::optional<LogLine> waiting;
+    LogLine waiting;
+    bool isWaiting = false;
     auto handOn = [&](std::int64_t nextOffset) {
-        if (!waiting) return;
-        if (waiting->endLength != 0) {
-            waiting->endLength = static_cast<int>(nextOffset - waiting->offset - static_cast<std::int64_t>(waiting->length));
+        if (!isWaiting) return;
+        if (waiting.endLength != 0) {
+            waiting.endLength = static_cast<int>(nextOffset - waiting.offset - static_cast<std::int64_t>(waiting.length));
         }
-        onLine(std::move(*waiting));
-        waiting.reset();
+        onLine(waiting);
+        isWaiting = false;
     };
     messagelog::LogScanner scanner(file);
     std::int64_t number = 0;
     scanner.Scan(
         [&](const messagelog::ScannedLine& scanned) {
             handOn(scanned.offset);
-            LogLine line;
+            LogLine& line = waiting;
             line.number = ++number;
             line.offset = scanned.offset;
             line.length = scanned.length;
@@ -66,11 +66,16 @@ TextEnd ReadLines(platform::FileHandle file, const std::function<void(LogLine&&)
             // to be sound whatever its kind, and its first bytes tell that.
             if (scanned.bytes.size() < scanned.length && IsSoundKind(line.kind)) line.kind = LineKind::kOther;
             line.badByte = FirstBadShiftJis(scanned.bytes, line.kind);
+            // Nor is a character that the copy's room cut in half.
+            if (scanned.bytes.size() < scanned.length && line.badByte + 1 == scanned.bytes.size()) {
+                line.badByte = std::string_view::npos;
+            }
+            line.loneLf = std::string_view::npos;
             if (const void* lf = std::memchr(scanned.bytes.data(), '\n', scanned.bytes.size())) {
                 line.loneLf = static_cast<std::size_t>(static_cast<const char*>(lf) - scanned.bytes.data());
             }
             line.bytes.assign(scanned.bytes);
-            waiting = std::move(line);
+            isWaiting = true;
             return true;
         },
         [] {});
@@ -83,7 +88,7 @@ TextEnd ReadLines(platform::FileHandle file, const std::function<void(LogLine&&)
 
 TextEnd ReadUnits(platform::FileHandle file, const std::function<void(const LogUnit&)>& onUnit) {
     UnitGrouper grouper(onUnit);
-    const TextEnd end = ReadLines(file, [&](LogLine&& line) { grouper.Add(std::move(line)); });
+    const TextEnd end = ReadLines(file, [&](const LogLine& line) { grouper.Add(line); });
     grouper.Finish();
     return end;
 }

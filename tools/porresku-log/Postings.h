@@ -48,7 +48,7 @@ struct LogUnit {
 class UnitGrouper {
 public:
     explicit UnitGrouper(std::function<void(const LogUnit&)> onUnit) : onUnit_(std::move(onUnit)) {}
-    void Add(LogLine line);
+    void Add(const LogLine& line);
     void Finish() { Flush(); }
 
 private:
@@ -66,7 +66,7 @@ struct TextEnd {
 
 // Reads the open file from its start as the board reads it. Throws
 // messagelog::LogError.
-TextEnd ReadLines(platform::FileHandle file, const std::function<void(LogLine&&)>& onLine);
+TextEnd ReadLines(platform::FileHandle file, const std::function<void(const LogLine&)>& onLine);
 TextEnd ReadUnits(platform::FileHandle file, const std::function<void(const LogUnit&)>& onUnit);
 
 }  // namespace porresku_log

@@ -99,8 +99,8 @@ void ShowDropped(const LogUnit& unit, Terminal& terminal) {
     }
 }
 
-void Count(Output& out, std::int64_t count, const char* what) {
-    if (count != 0) out << "  " << static_cast<long long>(count) << ' ' << what << '\n';
+void Count(Output& out, std::int64_t count, const char* one, const char* many, const char* what) {
+    if (count != 0) out << "  " << Counted(count, one, many) << ' ' << what << '\n';
 }
 
 }  // namespace
@@ -118,14 +118,15 @@ int RunRepair(const std::string& log, bool dryRun, Terminal& terminal) {
     }
     const RepairCounts counts = survey.Finish();
     if (!counts.changed()) {
-        out << "nothing to repair: " << static_cast<long long>(counts.postings) << " postings, every line ends in CR LF\n";
+        out << "nothing to repair: " << Counted(counts.postings, "posting", "postings")
+            << ", every line ends in CR LF\n";
         return 0;
     }
-    Count(out, counts.ctrlZ, "Ctrl-Z taken out");
-    Count(out, counts.lfEnds, "LF line ends made CR LF");
-    Count(out, counts.crEnds, "CR line ends made CR LF");
-    Count(out, counts.unfinished, "unfinished last line ended");
-    Count(out, counts.droppedLines, "lines of no whole posting taken out");
+    Count(out, counts.ctrlZ, "Ctrl-Z", "Ctrl-Z bytes", "taken out");
+    Count(out, counts.lfEnds, "LF line end", "LF line ends", "made CR LF");
+    Count(out, counts.crEnds, "CR line end", "CR line ends", "made CR LF");
+    Count(out, counts.unfinished, "unfinished last line", "unfinished last lines", "ended");
+    Count(out, counts.droppedLines, "line", "lines", "of no whole posting taken out");
     if (dryRun) {
         out << "dry run: the log is unchanged\n";
         return 0;
@@ -138,7 +139,7 @@ int RunRepair(const std::string& log, bool dryRun, Terminal& terminal) {
         repairer.Finish();
     });
     held.Close();
-    out << "repaired: " << static_cast<long long>(counts.postings) << " postings; the old log is in " << backup << '\n';
+    out << "repaired: " << Counted(counts.postings, "posting", "postings") << "; the old log is in " << backup << '\n';
     return 0;
 }
 

@@ -56,6 +56,11 @@ private:
     std::string buffer_;
 };
 
+// "1 posting", "2 postings".
+inline std::string Counted(long long count, const char* one, const char* many) {
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
 // Texts from the log as the terminal gets them: converted, or raw.
 class Terminal {
 public:
