@@ -56,13 +56,15 @@ std::size_t BadIn(std::string_view line, std::size_t from, std::size_t to, bool 
 
 LineKind Classify(std::string_view line) {
     if (line.empty()) return LineKind::kEmpty;
-    if (HasLongKey(line) || HasShortKey(line)) {
-        if (HasMark(line)) return LineKind::kHeaderWithMark;
-        return line.size() > kHeaderLineRoom ? LineKind::kTooLongHeader : LineKind::kHeader;
-    }
+    // The listing takes every line with the mark for a message line, the
+    // load every such line that has no "/" and ":" where a clock key has them.
     if (HasMark(line)) {
+        if (HasLongKey(line)) return LineKind::kHeaderWithMark;
         if (LoadTakesForHeader(line)) return LineKind::kMessageShapedLikeHeader;
         return line.size() > kMessageLineRoom ? LineKind::kTooLongMessage : LineKind::kMessage;
+    }
+    if (HasLongKey(line) || HasShortKey(line)) {
+        return line.size() > kHeaderLineRoom ? LineKind::kTooLongHeader : LineKind::kHeader;
     }
     return LineKind::kOther;
 }

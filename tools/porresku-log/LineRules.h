@@ -18,7 +18,8 @@ inline constexpr std::size_t kHandlePrefixSize = 15;
 enum class LineKind {
     kHeader,
     kMessage,
-    // A header with ">" at byte 15: the listing shows it as a message line.
+    // "MM/DD hh:mm ID" with ">" at byte 15 (the ID's third byte): the load
+    // takes it for a header, the listing shows it as a message line.
     kHeaderWithMark,
     // ">" at byte 15 with "/" at byte 3 and ":" at byte 9: the load takes
     // it for a header and leaves it out of the recent ten.
