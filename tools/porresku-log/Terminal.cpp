@@ -99,7 +99,9 @@ void AppendUtf8(std::string_view cp932, std::string& out) {
             to = Put(to, table.Pair(c, at[1]));
             at += 2;
         } else {
-            to = Put(to, table.Single(c));
+            // Only the half-width katakana stand alone; Windows' converter
+            // would also give the bytes that are no Shift-JIS a character.
+            to = Put(to, c >= 0xA1 && c <= 0xDF ? table.Single(c) : Utf8Char{});
             ++at;
         }
     }
