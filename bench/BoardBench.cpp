@@ -263,20 +263,23 @@ std::string toolProgram;
 std::map<std::string, long> toolPeakKiB;
 
 // One run of porresku-log in `folder`, its output thrown away. Returns its
-// peak memory in KiB, or -1 when it failed.
+// peak memory in KiB, or -1 when it failed. A fork rather than a spawn: a
+// spawned child runs in this process's memory until it starts the tool,
+// and its peak would count this process's largest.
 long RunTool(const fs::path& folder, const char* const* command) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     const std::string log = (folder / messagelog::kLogName).string();
     std::vector<char*> args = {const_cast<char*>(toolProgram.c_str())};
     for (int i = 1; i < 4 && command[i] != nullptr; ++i) args.push_back(const_cast<char*>(command[i]));
     args.push_back(const_cast<char*>(log.c_str()));
     args.push_back(nullptr);
-    pid_t child = 0;
-    const int error = posix_spawn(&child, toolProgram.c_str(), &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) ::dup2(null, STDOUT_FILENO);
+        ::execv(toolProgram.c_str(), args.data());
+        ::_exit(127);
+    }
+    if (child < 0) return -1;
     int status = 0;
     struct rusage usage {};
     if (::wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;

@@ -101,8 +101,12 @@ int main(int argc, char** argv) {
         return kTrouble;
     }
 
+    if (arguments.raw) out.KeepBytes();
     Terminal terminal(out, arguments.raw);
     try {
+        const std::optional<std::string> log = SystemFileName(arguments.log);
+        if (!log) throw ToolError(arguments.log + ": the system cannot open a file of that name");
+        arguments.log = *log;
         if (check->parsed()) return RunCheck(arguments.log, terminal);
         if (repair->parsed()) return RunRepair(arguments.log, arguments.dryRun, terminal);
         if (exportCommand->parsed()) return RunExport(arguments.log, arguments.format, terminal);

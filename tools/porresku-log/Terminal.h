@@ -21,6 +21,9 @@ std::optional<std::string> ToCp932(std::string_view utf8);
 
 // The program's arguments as UTF-8 (on Windows from the wide command line).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// A file name from the command line as the system's file calls take it (on
+// Windows the ANSI code page); empty when it has no such form.
+std::optional<std::string> SystemFileName(const std::string& utf8);
 
 // Buffered output to standard output or standard error, written in large
 // pieces. On a Windows console the text goes out as UTF-16, so it shows
@@ -48,6 +51,8 @@ public:
         if (buffer_.size() >= kFlushAt) Flush();
     }
     void Flush();
+    // Bytes go out as they are, a console's too (--raw).
+    void KeepBytes() { console_ = false; }
 
 private:
     static constexpr std::size_t kFlushAt = 64 * 1024;

@@ -67,6 +67,8 @@ std::optional<std::string> ToCp932(std::string_view utf8) {
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
+std::optional<std::string> SystemFileName(const std::string& utf8) { return utf8; }
+
 Output::Output(std::FILE* stream) : stream_(stream), console_(false) {}
 
 void Output::Flush() {

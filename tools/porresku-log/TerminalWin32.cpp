@@ -77,6 +77,14 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return arguments;
 }
 
+std::optional<std::string> SystemFileName(const std::string& utf8) {
+    bool ok = false;
+    const std::wstring wide = Wide(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, &ok);
+    std::string name;
+    if (!ok || !Narrow(CP_ACP, wide, name)) return std::nullopt;
+    return name;
+}
+
 Output::Output(std::FILE* stream) : stream_(stream) {
     // Bytes as written: no CR put before each LF.
     _setmode(_fileno(stream), _O_BINARY);
