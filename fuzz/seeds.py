@@ -230,3 +230,5 @@ DAMAGED = (posting(b"01/01 09:00", b"A", b"a", b"one") + b"garbage\r\n01/02 10:0
 write("log_tool", "clean", bytes([2]) + CLEAN)
 write("log_tool", "damaged", bytes([5]) + DAMAGED)
 write("log_tool", "across-the-buffer", bytes([0x80 | 3]) + DAMAGED)
+# A posting whose second message line the board cut at 80 bytes inside a character; remove takes line 2.
+write("log_tool", "cut-second-line", bytes([2]) + posting(b"01/02 10:30", b"GUEST1", b"guest", b"hello", b"x" * 64 + b"\x82"))
