@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Benchmarks of the board's load, listing and posting on generated logs of
+# Benchmarks of the board's load, listing and posting, and of the sysop's
+# tool (porresku-log check, list, export), on generated logs of
 # 1, 10 and 100 MB, each beside the machine's own limit measured in the same
 # run on the same file; ends with a table of medians, ratios and goals.
 # Not part of ./test.sh. Extra arguments go to Google Benchmark, e.g.
@@ -16,7 +17,7 @@ case "$build_type" in
   Release | RelWithDebInfo) ;;
   *) echo "bench: build/linux is a '$build_type' build; timings need Release or RelWithDebInfo" >&2; exit 1 ;;
 esac
-cmake --build --preset linux -j "$(nproc)" --target porresku_bench porresku_loggen porresku_loadpeak >/dev/null
+cmake --build --preset linux -j "$(nproc)" --target porresku_bench porresku_loggen porresku_loadpeak porresku-log >/dev/null
 
 bin=build/linux/bin
 logs=build/bench-logs

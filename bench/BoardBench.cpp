@@ -6,7 +6,10 @@
 //    (memchr over a buffer of the reader's own 128 KiB): each of them must
 //    find every line end at least, so that count is their limit;
 //  - one posting beside a bare open-append-write-close of the same bytes;
-//  - the load's peak memory beside the load of an empty log.
+//  - the load's peak memory beside the load of an empty log;
+//  - the sysop's tool (porresku-log check, list, export), run as the sysop
+//    runs it, a process of its own with its output thrown away, beside the
+//    same line-end count, and its peak memory beside a run on an empty log.
 // DIR holds one folder per log (named for its size, e.g. "100MB") with its
 // porresku.log; postings go to copies in DIR/scratch, so the logs stay as
 // generated. Ends with a table of medians, their ratios and the goals.
@@ -15,6 +18,7 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -249,6 +253,58 @@ void PostingCalls(benchmark::State& state, const Log* log) {
             break;
         }
     }
+}
+
+// ---- the sysop's tool ----------------------------------------------------------
+
+const char* const kToolCommands[][4] = {
+    {"tool_check", "check", nullptr, nullptr},
+    {"tool_list", "list", nullptr, nullptr},
+    {"tool_export", "export", nullptr, nullptr},
+    {"tool_csv", "export", "--format", "csv"},
+    {"tool_json", "export", "--format", "json"},
+};
+
+std::string toolProgram;
+// The largest peak resident memory (KiB) of the tool's runs, per command and log.
+std::map<std::string, long> toolPeakKiB;
+
+// One run of porresku-log in `folder`, its output thrown away. Returns its
+// peak memory in KiB, or -1 when it failed. A fork rather than a spawn: a
+// spawned child runs in this process's memory until it starts the tool,
+// and its peak would count this process's largest.
+long RunTool(const fs::path& folder, const char* const* command) {
+    const std::string log = (folder / messagelog::kLogName).string();
+    std::vector<char*> args = {const_cast<char*>(toolProgram.c_str())};
+    for (int i = 1; i < 4 && command[i] != nullptr; ++i) args.push_back(const_cast<char*>(command[i]));
+    args.push_back(const_cast<char*>(log.c_str()));
+    args.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) ::dup2(null, STDOUT_FILENO);
+        ::execv(toolProgram.c_str(), args.data());
+        ::_exit(127);
+    }
+    if (child < 0) return -1;
+    int status = 0;
+    struct rusage usage {};
+    if (::wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return usage.ru_maxrss;
+}
+
+void Tool(benchmark::State& state, const Log* log, const char* const* command) {
+    long peak = 0;
+    for (auto _ : state) {
+        const long run = RunTool(log->folder, command);
+        if (run < 0) {
+            state.SkipWithError("porresku-log failed");
+            return;
+        }
+        peak = std::max(peak, run);
+    }
+    toolPeakKiB[std::string(command[0]) + "/" + log->label] = peak;
+    SetBytes(state, log->bytes);
 }
 
 // ---- set-up ------------------------------------------------------------------
@@ -496,10 +552,15 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("post/" + s).c_str(), Post, l)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("append/" + s).c_str(), Append, l)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("postcalls/" + s).c_str(), PostingCalls, l)->Unit(benchmark::kMicrosecond);
+        for (const auto& command : kToolCommands) {
+            benchmark::RegisterBenchmark((std::string(command[0]) + "/" + s).c_str(), Tool, l, command)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
 
     MedianCollector results;
-    std::fprintf(stderr, "running %zu benchmarks on %zu logs (medians of the repetitions):\n", logs.size() * 8,
+    toolProgram = (fs::read_symlink("/proc/self/exe").parent_path() / "porresku-log").string();
+    std::fprintf(stderr, "running %zu benchmarks on %zu logs (medians of the repetitions):\n", logs.size() * 13,
                  logs.size());
     benchmark::RunSpecifiedBenchmarks(&results);
     benchmark::Shutdown();
@@ -525,6 +586,11 @@ int main(int argc, char** argv) {
         TimeRow(results, tally, "post one message", log, "post", "open-append-write-close", "append", true);
         TimeRow(results, tally, "(its file calls, bare)", log, "postcalls", "open-append-write-close", "append",
                 false);
+        TimeRow(results, tally, "porresku-log check", log, "tool_check", "line-end count", "linescan", largest);
+        TimeRow(results, tally, "porresku-log list", log, "tool_list", "line-end count", "linescan", largest);
+        TimeRow(results, tally, "porresku-log export", log, "tool_export", "line-end count", "linescan", largest);
+        TimeRow(results, tally, "porresku-log export csv", log, "tool_csv", "line-end count", "linescan", largest);
+        TimeRow(results, tally, "porresku-log export json", log, "tool_json", "line-end count", "linescan", largest);
     }
     for (const Log& log : logs) {
         const long peak = MedianPeakKiB(peakProgram, log.folder);
@@ -540,6 +606,26 @@ int main(int argc, char** argv) {
         ++(met ? tally.met : tally.missed);
         Row("peak memory of the load", log.label, std::to_string(peak) + " KiB", "load of an empty log",
             std::to_string(emptyPeak) + " KiB", (above >= 0 ? "+" : "") + std::to_string(above) + " KiB", goal,
+            met ? "met" : "NOT met");
+    }
+    // The tool's memory: the most any of its commands took on each log,
+    // beside the same commands on an empty log.
+    long toolEmptyPeak = 0;
+    for (const auto& command : kToolCommands) toolEmptyPeak = std::max(toolEmptyPeak, RunTool(emptyFolder, command));
+    for (const Log& log : logs) {
+        long peak = -1;
+        for (const auto& command : kToolCommands) {
+            const auto found = toolPeakKiB.find(std::string(command[0]) + "/" + log.label);
+            if (found != toolPeakKiB.end()) peak = std::max(peak, found->second);
+        }
+        if (peak < 0) continue;  // filtered out
+        char goal[32];
+        std::snprintf(goal, sizeof goal, "< %ld KiB", kMemoryGoalKiB);
+        const long above = peak - toolEmptyPeak;
+        const bool met = toolEmptyPeak > 0 && above < kMemoryGoalKiB;
+        ++(met ? tally.met : tally.missed);
+        Row("peak memory of porresku-log", log.label, std::to_string(peak) + " KiB", "the same on an empty log",
+            std::to_string(toolEmptyPeak) + " KiB", (above >= 0 ? "+" : "") + std::to_string(above) + " KiB", goal,
             met ? "met" : "NOT met");
     }
     std::printf("\ngoals: %d met, %d not met\n", tally.met, tally.missed);

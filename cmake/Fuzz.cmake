@@ -41,13 +41,21 @@ target_compile_options(porresku_fuzz_support PUBLIC
   -finput-charset=UTF-8 -fexec-charset=UTF-8 -Wall -Wextra
   -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
-set(PORRESKU_FUZZERS log_reader date_reply goodbye_menu channel_user)
+# The sysop's tool, but its main(): the harness calls check, repair and
+# remove without the command line.
+file(GLOB PORRESKU_FUZZ_TOOL_SOURCES ${PROJECT_SOURCE_DIR}/tools/porresku-log/*.cpp)
+list(FILTER PORRESKU_FUZZ_TOOL_SOURCES EXCLUDE REGEX "/(Main|TerminalWin32)\\.cpp$")
+add_library(porresku_fuzz_tool STATIC ${PORRESKU_FUZZ_TOOL_SOURCES})
+target_include_directories(porresku_fuzz_tool PUBLIC ${PROJECT_SOURCE_DIR}/tools/porresku-log)
+target_link_libraries(porresku_fuzz_tool PUBLIC porresku_fuzz_support)
+
+set(PORRESKU_FUZZERS log_reader date_reply goodbye_menu channel_user log_tool)
 add_custom_target(fuzzers)
 foreach(harness IN LISTS PORRESKU_FUZZERS)
   add_executable(fuzz_${harness} ${PROJECT_SOURCE_DIR}/fuzz/${harness}.cpp)
   set_target_properties(fuzz_${harness} PROPERTIES
     CXX_EXTENSIONS OFF RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-  target_link_libraries(fuzz_${harness} PRIVATE porresku_fuzz_support)
+  target_link_libraries(fuzz_${harness} PRIVATE porresku_fuzz_support porresku_fuzz_tool)
   target_compile_options(fuzz_${harness} PRIVATE ${PORRESKU_FUZZ_FLAGS})
   target_link_options(fuzz_${harness} PRIVATE ${PORRESKU_FUZZ_FLAGS})
   add_dependencies(fuzzers fuzz_${harness})

@@ -218,3 +218,17 @@ write("channel_user", "bad-login", user(b"X", b"x", 3, float("nan")))
 write("channel_user", "negative-login", user(b"X", b"x", 3, -657434.0))
 write("channel_user", "later-login", user(b"ME", b"me", 3, 46365.99999999))
 write("channel_user", "abort", user(b"ME", b"me", 3, 1.0, b"@@"))
+
+# ---- log_tool: a control byte (the line remove takes; bit 7 a filler), then the log
+
+CLEAN = (posting(b"01/01 09:00", b"SYSOP", SJIS_HANDLE, "あけましておめでとう".encode("cp932"))
+         + posting(b"01/02 10:30", b"GUEST1", b"guest", b"hello", b"second line")
+         + posting(b"12/31", b"SYSOP", SJIS_HANDLE, b"x" * 64 + b"\x82"))
+DAMAGED = (posting(b"01/01 09:00", b"A", b"a", b"one") + b"garbage\r\n01/02 10:00 LONE\r\n"
+           + b"01/03 11:00 B\r\nb             >two\n01/04 12:00 AB>\r\n12/45678:0abcd>y\r"
+           + b"c             >\x80three\r\n\x1a" + posting(b"01/05 13:00", b"D", b"d", b"hidden") + b"tail")
+write("log_tool", "clean", bytes([2]) + CLEAN)
+write("log_tool", "damaged", bytes([5]) + DAMAGED)
+write("log_tool", "across-the-buffer", bytes([0x80 | 3]) + DAMAGED)
+# A posting whose second message line the board cut at 80 bytes inside a character; remove takes line 2.
+write("log_tool", "cut-second-line", bytes([2]) + posting(b"01/02 10:30", b"GUEST1", b"guest", b"hello", b"x" * 64 + b"\x82"))

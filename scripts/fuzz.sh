@@ -22,7 +22,7 @@ for arg in "$@"; do
     *) harnesses+=("$arg") ;;
   esac
 done
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(log_reader date_reply goodbye_menu channel_user)
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(log_reader date_reply goodbye_menu channel_user log_tool)
 
 [ -f build/fuzz/CMakeCache.txt ] || cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"

@@ -8,7 +8,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed";
 
 for package in cmake ninja-build g++-multilib g++-mingw-w64-i686 g++-mingw-w64-i686-win32 wine wine32:i386 \
                googletest valgrind libc6-dbg:i386 clang libclang-rt-14-dev libbenchmark-dev:i386 \
-               zip unzip "$@"; do
+               zip unzip libcli11-dev nlohmann-json3-dev "$@"; do
   have "$package" || need+=("$package")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

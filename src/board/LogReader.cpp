@@ -12,7 +12,6 @@
 
 namespace board {
 
-using messagelog::kLogName;
 using messagelog::kStepPatience;
 using messagelog::ReadText;
 
@@ -20,13 +19,13 @@ LogReader::LogReader() = default;
 
 LogReader::~LogReader() { Close(); }
 
-bool LogReader::Open() {
+bool LogReader::Open(const char* name) {
     Close();
     position_ = limit_ = 0;
     endOfText_ = skipLineFeed_ = false;
     bufferStart_ = filledStart_ = 0;
     filled_ = 0;
-    if (messagelog::OpenPatiently(kLogName, platform::OpenMode::kRead, kStepPatience, &file_) != 0) {
+    if (messagelog::OpenPatiently(name, platform::OpenMode::kRead, kStepPatience, &file_) != 0) {
         file_ = platform::kNoFile;
         return false;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/BoundedText.h"
+#include "log/LogFormat.h"
 #include "platform/Platform.h"
 
 namespace board {
@@ -20,9 +21,10 @@ public:
     LogReader(const LogReader&) = delete;
     LogReader& operator=(const LogReader&) = delete;
 
-    // Opens the log for reading, waiting a moment for a log that another
-    // program holds for writing; false when it cannot be opened.
-    bool Open();
+    // Opens the log (or the file `name`) for reading, waiting a moment for
+    // one that another program holds for writing; false when it cannot be
+    // opened.
+    bool Open(const char* name = messagelog::kLogName);
     // The next line, its first Room bytes kept and the rest skipped. At the
     // end of the readable text the line is empty. Throws LogError.
     template <std::size_t Room>

@@ -5,6 +5,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,7 +21,22 @@ std::string Quoted(const std::string& argument) { return "\"" + argument + "\"";
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool feedInput) {
+namespace {
+
+HANDLE OutputTo(const std::string& name, DWORD standard, SECURITY_ATTRIBUTES* inherit) {
+    if (name.empty()) return GetStdHandle(standard);
+    return CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+void CloseOutput(const std::string& name, HANDLE handle) {
+    if (!name.empty() && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool feedInput,
+                           const std::string& outputFile, const std::string& errorFile) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -32,8 +48,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = feedInput ? readEnd : GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdOutput = OutputTo(outputFile, STD_OUTPUT_HANDLE, &inherit);
+    startup.hStdError = OutputTo(errorFile, STD_ERROR_HANDLE, &inherit);
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string path = (std::filesystem::path(self).parent_path() / (program + ".exe")).string();
@@ -43,6 +59,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     const BOOL ok =
         CreateProcessA(path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &made);
     if (readEnd != nullptr) CloseHandle(readEnd);
+    CloseOutput(outputFile, startup.hStdOutput);
+    CloseOutput(errorFile, startup.hStdError);
     if (!ok) {
         if (writeEnd != nullptr) CloseHandle(writeEnd);
         return;
@@ -79,7 +97,8 @@ void ChildProcess::Kill() {
 
 #else
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool feedInput) {
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool feedInput,
+                           const std::string& outputFile, const std::string& errorFile) {
     int pipeEnds[2] = {-1, -1};
     if (feedInput && ::pipe(pipeEnds) != 0) return;
     const std::string path = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / program).string();
@@ -93,6 +112,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
             ::dup2(pipeEnds[0], 0);
             ::close(pipeEnds[0]);
             ::close(pipeEnds[1]);
+        }
+        const std::pair<const std::string*, int> outputs[] = {{&outputFile, 1}, {&errorFile, 2}};
+        for (const auto& [name, standard] : outputs) {
+            if (name->empty()) continue;
+            const int file = ::open(name->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (file < 0) ::_exit(126);
+            ::dup2(file, standard);
+            ::close(file);
         }
         ::execv(path.c_str(), argv.data());
         ::_exit(127);

@@ -1,6 +1,7 @@
-// Another test program started beside this one (log_holder, posting_host):
-// started with arguments in the current folder, optionally fed through its
-// standard input, waited for or killed.
+// Another test program started beside this one (log_holder, posting_host,
+// porresku-log): started with arguments in the current folder, optionally
+// fed through its standard input, its output optionally caught in files,
+// waited for or killed.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,9 @@ namespace testing_host {
 class ChildProcess {
 public:
     // Starts `program` (a file name beside this test program) with `arguments`.
-    ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool feedInput = false);
+    // Its standard output and error go to the files named, when named.
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool feedInput = false,
+                 const std::string& outputFile = {}, const std::string& errorFile = {});
     ~ChildProcess();  // closes its input and waits for it
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

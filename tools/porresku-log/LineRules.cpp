@@ -1,0 +1,111 @@
+#include "LineRules.h"
+
+namespace porresku_log {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool TwoDigits(std::string_view line, std::size_t at) {
+    return line.size() >= at + 2 && IsDigit(line[at]) && IsDigit(line[at + 1]);
+}
+
+// "MM/DD hh:mm " before the user ID: 12 bytes.
+bool HasLongKey(std::string_view line) {
+    return line.size() >= 12 && TwoDigits(line, 0) && line[2] == '/' && TwoDigits(line, 3) && line[5] == ' ' &&
+           TwoDigits(line, 6) && line[8] == ':' && TwoDigits(line, 9) && line[11] == ' ';
+}
+// "MM/DD " before the user ID: 6 bytes.
+bool HasShortKey(std::string_view line) {
+    return line.size() >= 6 && TwoDigits(line, 0) && line[2] == '/' && TwoDigits(line, 3) && line[5] == ' ';
+}
+
+bool HasMark(std::string_view line) { return line.size() >= 15 && line[14] == '>'; }
+bool LoadTakesForHeader(std::string_view line) { return line.size() >= 9 && line[2] == '/' && line[8] == ':'; }
+
+// The bytes [from, to) as Shift-JIS; a lead byte alone at `to` is allowed
+// when `cutAtEnd`. Returns the first bad byte's index or npos.
+// What each byte is where a character starts.
+enum ByteRole : unsigned char { kSingle, kLead, kBad };
+struct ByteRoles {
+    ByteRole role[256];
+    bool trail[256];
+    constexpr ByteRoles() : role(), trail() {
+        for (int c = 0; c < 256; ++c) {
+            const auto b = static_cast<unsigned char>(c);
+            role[c] = c < 0x80 || (c >= 0xA1 && c <= 0xDF) ? kSingle : IsLeadByte(b) ? kLead : kBad;
+            trail[c] = IsTrailByte(b);
+        }
+    }
+};
+constexpr ByteRoles kRoles;
+
+std::size_t BadIn(std::string_view line, std::size_t from, std::size_t to, bool cutAtEnd) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
+    for (std::size_t at = from; at < to; ++at) {
+        const ByteRole role = kRoles.role[bytes[at]];
+        if (role == kSingle) continue;
+        if (role == kBad) return at;
+        if (at + 1 == to) return cutAtEnd ? std::string_view::npos : at;
+        if (!kRoles.trail[bytes[at + 1]]) return at;
+        ++at;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+LineKind Classify(std::string_view line) {
+    if (line.empty()) return LineKind::kEmpty;
+    // The listing takes every line with the mark for a message line, the
+    // load every such line that has no "/" and ":" where a clock key has them.
+    if (HasMark(line)) {
+        if (HasLongKey(line)) return LineKind::kHeaderWithMark;
+        if (LoadTakesForHeader(line)) return LineKind::kMessageShapedLikeHeader;
+        return line.size() > kMessageLineRoom ? LineKind::kTooLongMessage : LineKind::kMessage;
+    }
+    if (HasLongKey(line) || HasShortKey(line)) {
+        return line.size() > kHeaderLineRoom ? LineKind::kTooLongHeader : LineKind::kHeader;
+    }
+    return LineKind::kOther;
+}
+
+bool IsSoundKind(LineKind kind) { return kind == LineKind::kHeader || kind == LineKind::kMessage; }
+
+const char* KindProblem(LineKind kind) {
+    switch (kind) {
+        case LineKind::kHeader:
+        case LineKind::kMessage:
+            return "";
+        case LineKind::kHeaderWithMark:
+            return "a header with \">\" at byte 15: the listing shows it as a message line";
+        case LineKind::kMessageShapedLikeHeader:
+            return "a message line shaped like a header (\"/\" at byte 3, \":\" at byte 9): the board's load takes it "
+                   "for a header";
+        case LineKind::kEmpty:
+            return "an empty line";
+        case LineKind::kTooLongMessage:
+            return "a message line longer than 80 bytes: the board shows its first 80";
+        case LineKind::kTooLongHeader:
+            return "a header longer than 96 bytes";
+        case LineKind::kOther:
+            break;
+    }
+    return "neither a header nor a message line";
+}
+
+HeaderFields SplitHeader(std::string_view line) {
+    const std::size_t keySize = HasLongKey(line) ? 11 : 5;
+    return {line.substr(0, keySize), line.substr(keySize + 1)};
+}
+
+std::size_t FirstBadShiftJis(std::string_view line, LineKind kind) {
+    if (kind == LineKind::kMessage || kind == LineKind::kTooLongMessage) {
+        // The handle, cut at 14 bytes, then ">" and the text, cut with the line.
+        const std::size_t handle = BadIn(line, 0, kHandlePrefixSize - 1, true);
+        if (handle != std::string_view::npos) return handle;
+        return BadIn(line, kHandlePrefixSize, line.size(), line.size() == kMessageLineRoom);
+    }
+    return BadIn(line, 0, line.size(), line.size() == kHeaderLineRoom);
+}
+
+}  // namespace porresku_log

@@ -1,0 +1,56 @@
+// What a line of the log is, judged as the board reads and writes it: a
+// header ("MM/DD hh:mm ID", or "MM/DD ID" in the first second of a day), a
+// message line (handle prefix with ">" at byte 15, then the text), or
+// neither; and whether its bytes are Shift-JIS. Pure byte tests, shared by
+// check, repair and the postings model.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace porresku_log {
+
+// The longest lines the board writes.
+inline constexpr std::size_t kMessageLineRoom = 80;
+inline constexpr std::size_t kHeaderLineRoom = 96;
+inline constexpr std::size_t kHandlePrefixSize = 15;
+
+enum class LineKind {
+    kHeader,
+    kMessage,
+    // "MM/DD hh:mm ID" with ">" at byte 15 (the ID's third byte): the load
+    // takes it for a header, the listing shows it as a message line.
+    kHeaderWithMark,
+    // ">" at byte 15 with "/" at byte 3 and ":" at byte 9: the load takes
+    // it for a header and leaves it out of the recent ten.
+    kMessageShapedLikeHeader,
+    kEmpty,
+    kTooLongMessage,
+    kTooLongHeader,
+    kOther,
+};
+
+LineKind Classify(std::string_view line);
+bool IsSoundKind(LineKind kind);
+// A few words on what is wrong with a line of this kind (ASCII).
+const char* KindProblem(LineKind kind);
+
+// The header's time key ("MM/DD hh:mm" or "MM/DD") and user ID; only for a
+// line that Classify calls a header (or a header with the mark).
+struct HeaderFields {
+    std::string_view key;
+    std::string_view userId;
+};
+HeaderFields SplitHeader(std::string_view line);
+
+// Where the first byte lies that is no Shift-JIS (CP932), or npos. The
+// board cuts a handle at 14 bytes and a line at its room without regard to
+// characters, so the first byte of a two-byte character left alone at
+// those places is no fault: `kind` tells which places those are.
+std::size_t FirstBadShiftJis(std::string_view line, LineKind kind);
+
+// Lead and trail bytes of a two-byte CP932 character.
+constexpr bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+}  // namespace porresku_log

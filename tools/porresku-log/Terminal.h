@@ -1,0 +1,94 @@
+// The terminal's side of the tool: the log holds Shift-JIS (CP932), the
+// sysop's terminal shows UTF-8. Texts from the log are converted on the way
+// out and texts from the command line on the way in, as the host stand-in
+// converts them; with --raw the log's bytes pass unchanged both ways.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace porresku_log {
+
+// CP932 to UTF-8. A byte that is no Shift-JIS (a character the board cut in
+// half at a line's end, say) becomes U+FFFD.
+void AppendUtf8(std::string_view cp932, std::string& out);
+std::string ToUtf8(std::string_view cp932);
+// UTF-8 to CP932; empty when a character has no CP932 form.
+std::optional<std::string> ToCp932(std::string_view utf8);
+
+// The program's arguments as UTF-8 (on Windows from the wide command line).
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// A file name from the command line as the system's file calls take it (on
+// Windows the ANSI code page); empty when it has no such form.
+std::optional<std::string> SystemFileName(const std::string& utf8);
+
+// Buffered output to standard output or standard error, written in large
+// pieces. On a Windows console the text goes out as UTF-16, so it shows
+// whatever the console's code page; elsewhere its bytes go out unchanged.
+class Output {
+public:
+    explicit Output(std::FILE* stream);
+    ~Output() { Flush(); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    Output& operator<<(std::string_view text) {
+        buffer_.append(text);
+        if (buffer_.size() >= kFlushAt) Flush();
+        return *this;
+    }
+    Output& operator<<(long long number) { return *this << std::string_view(std::to_string(number)); }
+    Output& operator<<(int number) { return *this << static_cast<long long>(number); }
+    Output& operator<<(std::size_t number) { return *this << static_cast<long long>(number); }
+    Output& operator<<(char c) { return *this << std::string_view(&c, 1); }
+    Output& operator<<(const char* text) { return *this << std::string_view(text); }
+    // The room to append to directly (call Spill() after).
+    std::string& buffer() { return buffer_; }
+    void Spill() {
+        if (buffer_.size() >= kFlushAt) Flush();
+    }
+    void Flush();
+    // Bytes go out as they are, a console's too (--raw).
+    void KeepBytes() { console_ = false; }
+
+private:
+    static constexpr std::size_t kFlushAt = 64 * 1024;
+    std::FILE* stream_;
+    [[maybe_unused]] bool console_;  // Windows only
+    std::string buffer_;
+};
+
+// "1 posting", "2 postings".
+inline std::string Counted(long long count, const char* one, const char* many) {
+    return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+// Texts from the log as the terminal gets them: converted, or raw.
+class Terminal {
+public:
+    Terminal(Output& out, bool raw) : out_(out), raw_(raw) {}
+    Output& out() { return out_; }
+    bool raw() const { return raw_; }
+    // A text from the log.
+    void Text(std::string_view cp932) {
+        if (raw_) {
+            out_ << cp932;
+        } else {
+            AppendUtf8(cp932, out_.buffer());
+            out_.Spill();
+        }
+    }
+    // A text from the command line, as the log holds it.
+    std::optional<std::string> FromArgument(std::string_view text) const {
+        return raw_ ? std::optional<std::string>(std::string(text)) : ToCp932(text);
+    }
+
+private:
+    Output& out_;
+    bool raw_;
+};
+
+}  // namespace porresku_log
