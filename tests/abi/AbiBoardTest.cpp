@@ -12,6 +12,7 @@
 
 #include "support/ExpectedTexts.h"
 #include "support/FakeHost.h"
+#include "support/LocalDays.h"
 #include "support/LogHolder.h"
 #include "support/PluginLoader.h"
 #include "support/TempDir.h"
@@ -111,19 +112,7 @@ TEST_F(AbiBoardTest, CallerLogsOffWithAPostingAndAnotherListsIt) {
     EXPECT_EQ(Lines(Host(7).sent.end() - 6, Host(7).sent.end()), (Lines{"", kRecentTitle, kHeading, line, kClosing, ""}));
 }
 
-// `daysAgo` days before today, at noon, in `format` (strftime's).
-std::string DayBefore(int daysAgo, const char* format) {
-    const std::time_t now = std::time(nullptr);
-    std::tm day = *std::localtime(&now);
-    day.tm_mday -= daysAgo;
-    day.tm_hour = 12;
-    day.tm_min = day.tm_sec = 0;
-    day.tm_isdst = -1;
-    std::mktime(&day);
-    char text[32];
-    std::strftime(text, sizeof text, format, &day);
-    return text;
-}
+using testing_host::DayBefore;
 
 // A log of some two years, its stamps without a year: the library tells
 // each posting's year from the log's order and its own clock.

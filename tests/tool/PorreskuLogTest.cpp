@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/LocalDays.h"
 #include "support/LogHolder.h"
 #include "support/TempDir.h"
 
@@ -318,7 +318,7 @@ TEST(ToolHeldLogTest, ALogHeldTooLongIsAnErrorAndStaysUntouched) {
     EXPECT_FALSE(std::filesystem::exists("porresku.log.bak"));
 }
 
-// The local day `back` days before today at 09:00: its time key and its date
+// The local day `back` days before today at noon: its time key and its date
 // as a caller types it in full.
 struct Day {
     std::string key;   // MM/DD hh:mm
@@ -326,18 +326,7 @@ struct Day {
 };
 
 Day DaysAgo(int back) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local = *std::localtime(&now);
-    local.tm_mday -= back;
-    local.tm_hour = 9;
-    local.tm_min = local.tm_sec = 0;
-    local.tm_isdst = -1;
-    std::mktime(&local);
-    char key[16];
-    char date[16];
-    std::strftime(key, sizeof key, "%m/%d %H:%M", &local);
-    std::strftime(date, sizeof date, "%Y/%m/%d", &local);
-    return {key, date};
+    return {testing_host::DayBefore(back, "%m/%d %H:%M"), testing_host::DayBefore(back, "%Y/%m/%d")};
 }
 
 // --since reads the reply and the log's years as the board's listing does;
