@@ -99,11 +99,11 @@ if(WIN32)
 
   add_library(newer_than_xp SHARED tests/floor/NewerThanXp.c)
   set_target_properties(newer_than_xp PROPERTIES PREFIX "")
-  target_link_libraries(newer_than_xp PRIVATE advapi32)
+  target_link_libraries(newer_than_xp PRIVATE advapi32 shell32)
   add_test(NAME xp_floor_refuses_newer
            COMMAND bash -c [[
              out=$("$0" "$1") && { printf '%s\n' "$out" "the check passed a DLL XP cannot load"; exit 1; }
-             for want in "MajorOSystemVersion" "from ADVAPI32.DLL" "GetTickCount64, which"; do
+             for want in "MajorOSystemVersion" "from ADVAPI32.DLL" "from SHELL32.DLL" "GetTickCount64, which"; do
                grep -qF "$want" <<<"$out" || { printf '%s\n' "$out" "no complaint about: $want"; exit 1; }
              done
              printf '%s\n' "$out"]]
