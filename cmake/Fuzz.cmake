@@ -24,7 +24,6 @@ add_library(porresku_fuzz_support STATIC
   ${PROJECT_SOURCE_DIR}/src/board/BoardTexts.cpp
   ${PROJECT_SOURCE_DIR}/src/board/DateTime.cpp
   ${PROJECT_SOURCE_DIR}/src/board/HistoryLoad.cpp
-  ${PROJECT_SOURCE_DIR}/src/board/LogReader.cpp
   ${PROJECT_SOURCE_DIR}/src/board/ListingYears.cpp
   ${PROJECT_SOURCE_DIR}/src/board/Porresku.cpp
   ${PROJECT_SOURCE_DIR}/src/board/WaitingPostings.cpp

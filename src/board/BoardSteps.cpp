@@ -6,11 +6,13 @@
 #include "board/BoardTexts.h"
 #include "board/DateTime.h"
 #include "board/ListingYears.h"
-#include "board/LogReader.h"
 #include "board/Porresku.h"
 #include "board/WaitingPostings.h"
+#include "log/HeldFile.h"
+#include "log/LogAppender.h"
 #include "log/LogError.h"
 #include "log/LogFormat.h"
+#include "log/LogScanner.h"
 #include "platform/Platform.h"
 
 namespace board {
@@ -194,24 +196,30 @@ void ListSince(const Porresku& channel) {
 
     int shown = 0;
     {
-        LogReader reader;
-        if (!reader.Open()) return;
+        platform::FileHandle handle = platform::kNoFile;
+        if (messagelog::OpenPatiently(kLogName, platform::OpenMode::kRead, messagelog::kStepPatience, &handle) != 0) {
+            return;
+        }
+        const messagelog::OpenFile log(handle);
+        messagelog::LogScanner scanner(log.handle());
         bool stopped = false;
-        const std::optional<LogReader::Place> from =
-            FindListingStart(reader, since, Now(), [&channel] { return channel.IsStopping(); }, &stopped);
+        const std::optional<messagelog::ScanPlace> from =
+            FindListingStart(scanner, since, Now(), [&channel] { return channel.IsStopping(); }, &stopped);
         if (stopped) return;
         // Everything after the header that ends the seek is shown, whatever
         // the stamps of the postings after it.
         if (from) {
-            reader.SeekTo(*from);
-            MessageLine line;
-            do {
-                reader.ReadLine(line);
-                if (HasMessageMark(line)) {
-                    channel.SendLine(line);
-                    ++shown;
-                }
-            } while (!reader.AtEnd());
+            scanner.StartAt(*from);
+            scanner.Scan(
+                [&](const messagelog::ScannedLine& read) {
+                    const std::string_view line = ListedPart(read.bytes);
+                    if (HasMessageMark(line)) {
+                        channel.SendLine(line);
+                        ++shown;
+                    }
+                    return true;
+                },
+                [] {});
         }
     }
     // A posting made while this last line is out waits for this listing too.

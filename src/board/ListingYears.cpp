@@ -9,6 +9,8 @@ namespace board {
 
 using messagelog::HasMessageMark;
 using messagelog::MessageLine;
+using messagelog::ScannedLine;
+using messagelog::ScanPlace;
 
 namespace {
 
@@ -73,13 +75,13 @@ namespace {
 
 // A stretch of one year's postings.
 struct Stretch {
-    LogReader::Place head;       // where its first header begins
-    LogReader::Place afterHead;  // where the line after it begins
+    ScanPlace head;       // where its first header begins
+    ScanPlace afterHead;  // where the line after it begins
     MessageLine headLine;        // the header's first 80 bytes
     // This listing read the stretch from its first header on, and found
     // where the postings at or after the since moment begin (if they do).
     bool readWhole = false;
-    std::optional<LogReader::Place> reached;
+    std::optional<ScanPlace> reached;
 };
 
 // What the listings know of the log up to its last line.
@@ -87,11 +89,11 @@ struct LogYears {
     bool known = false;
     std::int64_t stretchCount = 0;
     int lastMinutes = 0;  // the stamp of the last header
-    LogReader::Place lastHeaderAt;
+    ScanPlace lastHeaderAt;
     MessageLine lastHeader;
     Stretch first;
     std::deque<Stretch> recent;  // the newest last
-    LogReader::Place lastLineAt;
+    ScanPlace lastLineAt;
     MessageLine lastLine;
 };
 
@@ -105,8 +107,9 @@ constexpr std::size_t kKeptYears = 16;
 
 class Search {
 public:
-    Search(LogReader& reader, const CivilTime& since, const CivilTime& now, const std::function<bool()>& stopping)
-        : reader_(reader),
+    Search(messagelog::LogScanner& scanner, const CivilTime& since, const CivilTime& now,
+           const std::function<bool()>& stopping)
+        : scanner_(scanner),
           stopping_(stopping),
           sinceYear_(since.year),
           sinceMinutes_(MinutesIntoYear(since.month, since.day, since.hour, since.minute)),
@@ -116,7 +119,7 @@ public:
           capacity_(static_cast<std::size_t>(std::clamp<std::int64_t>(
               std::int64_t{now.year} - since.year + 2, static_cast<std::int64_t>(kKeptYears), kMostKept))) {}
 
-    std::optional<LogReader::Place> Run(bool* stopped) {
+    std::optional<ScanPlace> Run(bool* stopped) {
         LogYears& years = Known();
         bool resume = years.known && StillHolds(years);
         for (;;) {
@@ -141,21 +144,30 @@ public:
 private:
     struct Decision {
         enum Kind { kFound, kNone, kWithin, kReadAgain } kind;
-        LogReader::Place place;
+        ScanPlace place;
     };
+
+    // The line that begins at `at` as the listing reads it (empty at the
+    // text's end).
+    MessageLine LineAt(const ScanPlace& at) {
+        MessageLine line;
+        scanner_.StartAt(at);
+        scanner_.Scan(
+            [&](const ScannedLine& read) {
+                line.assign(ListedPart(read.bytes));
+                return false;
+            },
+            [] {});
+        return line;
+    }
 
     // The log has only grown since: its first and last headers and its
     // last line are where they were. A line put in or taken out before them
     // moves them, and the stamps tell one log from another that begins alike.
     bool StillHolds(const LogYears& years) {
-        MessageLine line;
-        auto holds = [&](const LogReader::Place& at, const MessageLine& noted) {
-            reader_.SeekTo(at);
-            reader_.ReadLine(line);
-            return line.view() == noted.view();
-        };
-        return holds(years.first.head, years.first.headLine) && holds(years.lastHeaderAt, years.lastHeader) &&
-               holds(years.lastLineAt, years.lastLine);
+        return LineAt(years.first.head).view() == years.first.headLine.view() &&
+               LineAt(years.lastHeaderAt).view() == years.lastHeader.view() &&
+               LineAt(years.lastLineAt).view() == years.lastLine.view();
     }
 
     // Reads on to the log's end (from its last line when resuming), noting
@@ -166,50 +178,65 @@ private:
             stretch.readWhole = false;
             stretch.reached.reset();
         }
-        MessageLine line;
-        LogReader::Place at;
-        if (resume) {
-            // Noted before: read again only to go on after it.
-            at = years.lastLineAt;
-            reader_.SeekTo(at);
-            reader_.ReadLine(line);
-        } else {
-            reader_.SeekTo(at);
-            reader_.ReadLine(line);
-            Note(years, line, at);
-        }
-        while (!reader_.AtEnd()) {
-            if (stopping_()) return false;
-            at = reader_.Tell();
-            reader_.ReadLine(line);
-            Note(years, line, at);
-        }
+        // Noted before when resuming: read again only to go on after it.
+        ScanPlace at = resume ? years.lastLineAt : ScanPlace{};
+        bool first = true;
+        bool stopped = false;
+        // The last line read, copied before the buffer is filled again.
+        std::string_view last;
+        bool lastPending = false;
+        MessageLine lastLine;
+        scanner_.StartAt(at);
+        scanner_.Scan(
+            [&](const ScannedLine& read) {
+                // Asked after every line but the log's last.
+                if (!first && stopping_()) {
+                    stopped = true;
+                    return false;
+                }
+                const std::string_view line = ListedPart(read.bytes);
+                at = {read.offset, false};
+                if (!first || !resume) Note(years, line, read);
+                first = false;
+                // A copied line lasts only for this call.
+                lastPending = !read.copied;
+                if (read.copied) {
+                    lastLine.assign(line);
+                } else {
+                    last = line;
+                }
+                return true;
+            },
+            [&] {
+                if (lastPending) lastLine.assign(last);
+                lastPending = false;
+            });
+        if (stopped) return false;
         years.lastLineAt = at;
-        years.lastLine = line;
+        years.lastLine = lastLine;
         if (years.stretchCount > 0) {
             // Near the end: mostly still in the buffer.
-            reader_.SeekTo(years.lastHeaderAt);
-            reader_.ReadLine(years.lastHeader);
+            years.lastHeader = LineAt(years.lastHeaderAt);
         }
         years.known = true;
         return true;
     }
 
-    void Note(LogYears& years, const MessageLine& line, const LogReader::Place& at) {
+    void Note(LogYears& years, std::string_view line, const ScannedLine& read) {
         if (HasMessageMark(line)) return;
         const std::optional<int> minutes = StampMinutes(line);
         if (!minutes) return;
         if (years.stretchCount == 0 || years.lastMinutes - *minutes > kNewYearDrop) {
-            Stretch stretch{at, reader_.Tell(), line, true, std::nullopt};
+            Stretch stretch{{read.offset, false}, scanner_.PlaceAfter(read), MessageLine(line), true, std::nullopt};
             if (years.stretchCount == 0) years.first = stretch;
             ++years.stretchCount;
             if (years.recent.size() >= capacity_) years.recent.pop_front();
             years.recent.push_back(stretch);
         }
         Stretch& current = years.recent.back();
-        if (current.readWhole && !current.reached && *minutes >= sinceMinutes_) current.reached = reader_.Tell();
+        if (current.readWhole && !current.reached && *minutes >= sinceMinutes_) current.reached = scanner_.PlaceAfter(read);
         years.lastMinutes = *minutes;
-        years.lastHeaderAt = at;  // its text is taken once the end is reached
+        years.lastHeaderAt = {read.offset, false};  // its text is taken once the end is reached
     }
 
     Decision Decide(const LogYears& years, bool resumed) const {
@@ -235,29 +262,38 @@ private:
 
     // The since moment's year, read from its first header: the first header
     // at or after the since moment, or of a later year.
-    std::optional<LogReader::Place> SeekWithin(const LogReader::Place& head, bool* stopped) {
-        reader_.SeekTo(head);
-        MessageLine line;
+    std::optional<ScanPlace> SeekWithin(const ScanPlace& head, bool* stopped) {
         std::optional<int> previous;
-        for (;;) {
-            reader_.ReadLine(line);
-            const bool atEnd = reader_.AtEnd();
-            if (!HasMessageMark(line)) {
-                if (const std::optional<int> minutes = StampMinutes(line)) {
-                    const bool laterYear = previous && *previous - *minutes > kNewYearDrop;
-                    if (*minutes >= sinceMinutes_ || laterYear) return reader_.Tell();
-                    previous = minutes;
+        bool first = true;
+        bool found = false;
+        scanner_.StartAt(head);
+        scanner_.Scan(
+            [&](const ScannedLine& read) {
+                // Asked after every line but the log's last.
+                if (!first && stopping_()) {
+                    *stopped = true;
+                    return false;
                 }
-            }
-            if (atEnd) return std::nullopt;
-            if (stopping_()) {
-                *stopped = true;
-                return std::nullopt;
-            }
-        }
+                first = false;
+                const std::string_view line = ListedPart(read.bytes);
+                if (!HasMessageMark(line)) {
+                    if (const std::optional<int> minutes = StampMinutes(line)) {
+                        const bool laterYear = previous && *previous - *minutes > kNewYearDrop;
+                        if (*minutes >= sinceMinutes_ || laterYear) {
+                            found = true;
+                            return false;
+                        }
+                        previous = minutes;
+                    }
+                }
+                return true;
+            },
+            [] {});
+        if (!found) return std::nullopt;
+        return ScanPlace{scanner_.NextLineAt(), false};
     }
 
-    LogReader& reader_;
+    messagelog::LogScanner& scanner_;
     const std::function<bool()>& stopping_;
     int sinceYear_;
     int sinceMinutes_;
@@ -268,10 +304,10 @@ private:
 
 }  // namespace
 
-std::optional<LogReader::Place> FindListingStart(LogReader& reader, const CivilTime& since, const CivilTime& now,
-                                                 const std::function<bool()>& stopping, bool* stopped) {
+std::optional<ScanPlace> FindListingStart(messagelog::LogScanner& scanner, const CivilTime& since, const CivilTime& now,
+                                          const std::function<bool()>& stopping, bool* stopped) {
     *stopped = false;
-    return Search(reader, since, now, stopping).Run(stopped);
+    return Search(scanner, since, now, stopping).Run(stopped);
 }
 
 void ForgetLogYears() { Known() = LogYears{}; }

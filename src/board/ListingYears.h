@@ -8,13 +8,14 @@
 // idle for more than a year cannot be told from one busy all along.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string_view>
 
 #include "board/DateTime.h"
-#include "board/LogReader.h"
 #include "log/LogFormat.h"
+#include "log/LogScanner.h"
 
 namespace board {
 
@@ -33,7 +34,7 @@ std::optional<int> StampMinutes(std::string_view line);
 // yesterday when today's is still to come.
 CivilTime LatestAtTimeOfDay(const CivilTime& timeOfDay, const CivilTime& now);
 
-// Where the listing since `since` shows from, on the log `reader` has open:
+// Where the listing since `since` shows from, on the log `scanner` reads:
 // just after the first header at or after that moment (the log's first
 // header when the moment lies before the log's first year); empty when no
 // header is. Lines that are neither message lines nor stamped are passed
@@ -46,8 +47,14 @@ CivilTime LatestAtTimeOfDay(const CivilTime& timeOfDay, const CivilTime& now);
 // reads on from the last line when those lines are still where they were,
 // and then reads only the since moment's year. It keeps a handful of
 // places, however long the log.
-std::optional<LogReader::Place> FindListingStart(LogReader& reader, const CivilTime& since, const CivilTime& now,
-                                                 const std::function<bool()>& stopping, bool* stopped);
+std::optional<messagelog::ScanPlace> FindListingStart(messagelog::LogScanner& scanner, const CivilTime& since,
+                                                     const CivilTime& now, const std::function<bool()>& stopping,
+                                                     bool* stopped);
+
+// The part of a line the listing reads and shows: its first 80 bytes.
+inline std::string_view ListedPart(std::string_view line) {
+    return {line.data(), std::min(line.size(), messagelog::MessageLine::kRoom)};
+}
 
 // Forgets what the listings learnt of the log.
 void ForgetLogYears();

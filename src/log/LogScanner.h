@@ -36,6 +36,14 @@ struct ScannedLine {
     std::size_t length;   // its whole length; `bytes` may hold fewer when copied
 };
 
+// Where a line begins, to scan on from later.
+struct ScanPlace {
+    std::int64_t offset = 0;
+    // The line before ended in a CR that was the buffer's last byte: an LF
+    // first is still part of that line end.
+    bool skipLineFeed = false;
+};
+
 class LogScanner {
 public:
     // Large enough that line ends are found at memchr speed, small enough
@@ -56,6 +64,20 @@ public:
     // Once the scan reached the end: where a Ctrl-Z ended the text, or -1.
     std::int64_t ctrlZOffset() const { return ctrlZOffset_; }
 
+    // The next Scan goes on from `place` (the log's start at first). A place
+    // within the text the buffer still holds needs no reading again, so a
+    // listing that goes back a little costs no file call. Throws LogError.
+    void StartAt(const ScanPlace& place);
+    // Where the line after `line` begins, asked while onLine has it: just
+    // past its line end, as far as the buffer shows it.
+    ScanPlace PlaceAfter(const ScannedLine& line) const;
+    // Where a scan that onLine stopped would go on: the next line's
+    // beginning, or the text's end. Reads once more when the buffer ended
+    // between a CR and what follows it. Throws LogError.
+    std::int64_t NextLineAt();
+    // Once a scan reached the end: where the readable text ends.
+    std::int64_t textEnd() const { return nextOffset_; }
+
 private:
     std::size_t Fill();
     void Carry(const char* from, const char* to) {
@@ -70,7 +92,14 @@ private:
     platform::FileHandle file_;
     std::vector<char> buffer_;
     std::int64_t bufferOffset_ = 0;  // where the buffer's first byte lies in the file
-    std::int64_t nextOffset_ = 0;
+    std::int64_t nextOffset_ = 0;    // where the next fill reads from
+    std::size_t position_ = 0;       // where the scan goes on within the buffer
+    std::size_t limit_ = 0;          // the text the buffer holds for this scan
+    bool skipLineFeed_ = false;
+    // The text of the last fill that found any: it stays in the buffer after
+    // the read that finds the end.
+    std::int64_t filledOffset_ = 0;
+    std::size_t filled_ = 0;
     bool endOfText_ = false;
     std::int64_t ctrlZOffset_ = -1;
     std::string carried_;
@@ -81,17 +110,17 @@ private:
 template <typename OnLine, typename BeforeRefill>
 bool LogScanner::Scan(OnLine&& onLine, BeforeRefill&& beforeRefill) {
     bool carrying = false;
-    bool skipLineFeed = false;
     for (;;) {
-        beforeRefill();
-        const std::size_t got = Fill();
-        if (got == 0) break;
+        if (position_ == limit_) {
+            beforeRefill();
+            if (Fill() == 0) break;
+        }
         const char* const start = buffer_.data();
-        const char* at = start;
-        const char* const end = at + got;
+        const char* at = start + position_;
+        const char* const end = start + limit_;
         // The LF of a CR LF that the buffer's edge split.
-        if (skipLineFeed) {
-            skipLineFeed = false;
+        if (skipLineFeed_) {
+            skipLineFeed_ = false;
             if (*at == '\n') ++at;
         }
         while (at != end) {
@@ -104,6 +133,7 @@ bool LogScanner::Scan(OnLine&& onLine, BeforeRefill&& beforeRefill) {
                     carrying = true;
                 }
                 Carry(at, end);
+                at = end;
                 break;
             }
             bool going = true;
@@ -115,14 +145,18 @@ bool LogScanner::Scan(OnLine&& onLine, BeforeRefill&& beforeRefill) {
                 const std::size_t length = static_cast<std::size_t>(lineEnd - at);
                 going = onLine(ScannedLine{{at, length}, false, true, bufferOffset_ + (at - start), length});
             }
-            if (!going) return false;
             at = lineEnd + 1;
             if (at == end) {
-                skipLineFeed = true;
+                skipLineFeed_ = true;
             } else if (*at == '\n') {
                 ++at;
             }
+            if (!going) {
+                position_ = static_cast<std::size_t>(at - start);
+                return false;
+            }
         }
+        position_ = limit_;
     }
     if (carrying) onLine(Carried(false));
     return true;

@@ -1,10 +1,12 @@
 #include "board/BoardState.h"
 #include "board/BoardTexts.h"
 #include "board/HistoryLoad.h"
-#include "board/LogReader.h"
+#include "board/ListingYears.h"
 #include "board/WaitingPostings.h"
+#include "log/LogAppender.h"
 #include "log/LogError.h"
 #include "log/LogFormat.h"
+#include "log/LogScanner.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "support/ExpectedTexts.h"
+#include "support/PlainLog.h"
 #include "support/TempDir.h"
 
 namespace board {
@@ -28,7 +31,7 @@ using namespace messagelog;
 using testing_host::ReadFileBytes;
 using testing_host::WriteFileBytes;
 
-// The reader's buffer: files longer than this make it refill.
+// The scanner's buffer: files longer than this make it refill.
 constexpr std::size_t kBuffer = 128 * 1024;
 // The error code every injected failure reports.
 constexpr platform::ErrorCode kInjected = 5;
@@ -151,27 +154,29 @@ std::size_t Occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-// Every line of the log as the reader gives it, read MessageLine-bounded.
-std::vector<std::string> ReadAllLines() {
-    LogReader reader;
-    EXPECT_TRUE(reader.Open());
+// The log's lines as the listing reads them: each by its first 80 bytes.
+std::vector<std::string> ListedLines(LogScanner& scanner) {
     std::vector<std::string> lines;
-    MessageLine line;
-    while (!reader.AtEnd() && lines.size() < 1000) {
-        reader.ReadLine(line);
-        lines.emplace_back(line.view());
-    }
-    // Past the end the reader keeps giving empty lines.
-    line.assign("stale");
-    reader.ReadLine(line);
-    EXPECT_TRUE(line.empty());
-    EXPECT_TRUE(reader.AtEnd());
+    scanner.Scan(
+        [&](const ScannedLine& line) {
+            lines.emplace_back(ListedPart(line.bytes));
+            return lines.size() < 1000;
+        },
+        [] {});
     return lines;
 }
 
-// ---- LogReader --------------------------------------------------------------
+std::vector<std::string> ReadAllLines() {
+    platform::FileHandle handle = platform::kNoFile;
+    EXPECT_EQ(platform::Active().open(kLogName, platform::OpenMode::kRead, &handle), 0);
+    const OpenFile file(handle);
+    LogScanner scanner(file.handle());
+    return ListedLines(scanner);
+}
 
-TEST_F(MessageLogTest, ReaderSplitsLinesAtCrAndStopsAtCtrlZ) {
+// ---- reading the log as the listing does -------------------------------------
+
+TEST_F(MessageLogTest, ScannerSplitsLinesAtCrAndStopsAtCtrlZ) {
     struct Case {
         const char* name;
         std::string log;
@@ -200,7 +205,7 @@ TEST_F(MessageLogTest, ReaderSplitsLinesAtCrAndStopsAtCtrlZ) {
     }
 }
 
-TEST_F(MessageLogTest, ReaderCarriesLinesAndLineEndsAcrossItsBuffer) {
+TEST_F(MessageLogTest, ScannerCarriesLinesAndLineEndsAcrossItsBuffer) {
     struct Case {
         const char* name;
         std::string log;
@@ -225,80 +230,62 @@ TEST_F(MessageLogTest, ReaderCarriesLinesAndLineEndsAcrossItsBuffer) {
     }
 }
 
-TEST_F(MessageLogTest, ReaderTellsTheEndAndKeepsRoomBytes) {
-    WriteFileBytes(kLogName, "abcdefgh\r\nxy\r\n");
-    LogReader reader;
-    ASSERT_TRUE(reader.Open());
-    BoundedText<5> line;
-    EXPECT_FALSE(reader.AtEnd());
-    reader.ReadLine(line);
-    EXPECT_EQ(line.view(), "abcde");
-    EXPECT_FALSE(reader.AtEnd());
-    reader.ReadLine(line);  // without asking AtEnd first
-    EXPECT_EQ(line.view(), "xy");
-    EXPECT_TRUE(reader.AtEnd());
-    EXPECT_TRUE(reader.AtEnd());
-}
-
-TEST_F(MessageLogTest, ReaderCannotOpenAMissingLog) {
-    LogReader reader;
-    EXPECT_FALSE(reader.Open());
-    EXPECT_TRUE(reader.AtEnd());
-}
-
-// The listing goes back to a line it passed: from every place the reader
-// told, it reads the same lines again, whether the place lies in the text
-// the buffer still holds or earlier in the file.
-TEST_F(MessageLogTest, ReaderReadsOnFromAPlaceItTold) {
+// The listing goes back to a line it passed: from a line's beginning, from
+// the place told right after a line (before the LF after its CR may be
+// passed over) and from where a scan stopped at a line goes on, the scanner
+// reads the same lines again, whether the place lies in the text the buffer
+// still holds or earlier in the file.
+TEST_F(MessageLogTest, ScannerGoesOnFromAPlaceItTold) {
     const std::string a(kBuffer - 1, 'a');
     const std::vector<std::pair<const char*, std::string>> cases = {
         {"ShortLog", "one\r\ntwo\rthree\r\n\r\nfour"},
         {"CrLfSplitByTheBuffer", a + "\r\nb\r\n" + std::string(kBuffer, 'c') + "\r\nd\r\n"},
         {"CrLastInTheBufferLfAfter", a + "\r\n\ntwo\r\n"},
+        {"CrLastInTheBufferNoLfAfter", a + "\rtwo\r\n"},
         {"LinesInThreeBuffers", std::string(kBuffer / 2, 'a') + "\r\nb\r\n" + std::string(kBuffer, 'c') + "\r\nd\r\n"},
         {"CtrlZInTheLastBuffer", a + "\r\nb\r\nc\x1A" "after\r\n"},
     };
     for (const auto& [name, log] : cases) {
         SCOPED_TRACE(name);
         WriteFileBytes(kLogName, log);
-        const std::vector<std::string> lines = ReadAllLines();
-        LogReader reader;
-        ASSERT_TRUE(reader.Open());
-        // Told right after a line, before the LF after its CR may be passed over.
-        std::vector<LogReader::Place> places;
-        MessageLine line;
-        LogReader::Place next = reader.Tell();
-        while (!reader.AtEnd()) {
-            places.push_back(next);
-            reader.ReadLine(line);
-            next = reader.Tell();
+        std::vector<std::string> lines;
+        for (const std::string& line : testing_host::PlainLines(log)) lines.push_back(line.substr(0, 80));
+        platform::FileHandle handle = platform::kNoFile;
+        ASSERT_EQ(platform::Active().open(kLogName, platform::OpenMode::kRead, &handle), 0);
+        const OpenFile file(handle);
+        LogScanner scanner(file.handle());
+        // Each place with the number of the first line read from it.
+        std::vector<std::pair<ScanPlace, std::size_t>> places;
+        std::size_t count = 0;
+        scanner.Scan(
+            [&](const ScannedLine& line) {
+                places.push_back({{line.offset, false}, count});
+                places.push_back({scanner.PlaceAfter(line), count + 1});
+                ++count;
+                return true;
+            },
+            [] {});
+        ASSERT_EQ(count, lines.size());
+        for (std::size_t stopAt = 0; stopAt < lines.size(); ++stopAt) {
+            scanner.StartAt({});
+            std::size_t seen = 0;
+            scanner.Scan([&](const ScannedLine&) { return seen++ != stopAt; }, [] {});
+            places.push_back({{scanner.NextLineAt(), false}, stopAt + 1});
         }
-        ASSERT_EQ(places.size(), lines.size());
-        for (std::size_t from = places.size(); from-- > 0;) {
-            SCOPED_TRACE("from line " + std::to_string(from));
-            reader.SeekTo(places[from]);
-            std::vector<std::string> again;
-            while (!reader.AtEnd()) {
-                reader.ReadLine(line);
-                again.emplace_back(line.view());
-            }
-            EXPECT_EQ(again, std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()));
+        for (auto place = places.rbegin(); place != places.rend(); ++place) {
+            SCOPED_TRACE("from " + std::to_string(place->first.offset) + (place->first.skipLineFeed ? " after an LF" : ""));
+            scanner.StartAt(place->first);
+            EXPECT_EQ(ListedLines(scanner),
+                      std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(place->second), lines.end()));
         }
         // A place past the end reads nothing, and the text is whole again
         // after it, also from the text the buffer held before.
-        reader.SeekTo(places.front());
-        reader.ReadLine(line);
-        reader.SeekTo({static_cast<std::int64_t>(log.size()) + 1000, false});
-        reader.ReadLine(line);
-        EXPECT_TRUE(line.empty());
-        EXPECT_TRUE(reader.AtEnd());
-        reader.SeekTo(places.front());
-        std::vector<std::string> whole;
-        while (!reader.AtEnd()) {
-            reader.ReadLine(line);
-            whole.emplace_back(line.view());
-        }
-        EXPECT_EQ(whole, lines);
+        scanner.StartAt({});
+        scanner.Scan([](const ScannedLine&) { return false; }, [] {});
+        scanner.StartAt({static_cast<std::int64_t>(log.size()) + 1000, false});
+        EXPECT_EQ(ListedLines(scanner), std::vector<std::string>{});
+        scanner.StartAt({});
+        EXPECT_EQ(ListedLines(scanner), lines);
     }
 }
 
@@ -544,13 +531,10 @@ TEST_F(MessageLogTest, WriteAppendsEveryQueuedPostingOldestFirstInOneWrite) {
     EXPECT_TRUE(Board().queued.empty());
 
     // The log read back: the header line survives the unfinished line before it.
-    LogReader reader;
-    ASSERT_TRUE(reader.Open());
-    HeaderLine line;
-    reader.ReadLine(line);
-    EXPECT_EQ(line.view(), "old line");
-    reader.ReadLine(line);
-    EXPECT_EQ(line.view(), "11/18 09:05 SYSOP");
+    const std::vector<std::string> lines = ReadAllLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "old line");
+    EXPECT_EQ(lines[1], "11/18 09:05 SYSOP");
 }
 
 TEST_F(MessageLogTest, WriteKeepsTheQueueWhenTheLogCannotBeOpened) {

@@ -2,8 +2,10 @@
 
 #include "LogFiles.h"
 #include "board/ListingYears.h"
-#include "board/LogReader.h"
+#include "log/HeldFile.h"
+#include "log/LogAppender.h"
 #include "log/LogError.h"
+#include "log/LogScanner.h"
 
 namespace porresku_log {
 
@@ -14,12 +16,16 @@ std::optional<SinceFilter> SinceSelection(std::string_view reply, const board::C
     if (!moment) return std::nullopt;
     if (!hasDate) moment = board::LatestAtTimeOfDay(*moment, now);
 
-    board::LogReader reader;
-    if (!reader.Open(log.c_str())) throw ToolError(log + ": cannot be read");
+    platform::FileHandle handle = platform::kNoFile;
+    if (messagelog::OpenPatiently(log.c_str(), platform::OpenMode::kRead, messagelog::kStepPatience, &handle) != 0) {
+        throw ToolError(log + ": cannot be read");
+    }
+    const messagelog::OpenFile file(handle);
+    messagelog::LogScanner scanner(file.handle());
     bool stopped = false;
-    std::optional<board::LogReader::Place> from;
+    std::optional<messagelog::ScanPlace> from;
     try {
-        from = board::FindListingStart(reader, *moment, now, [] { return false; }, &stopped);
+        from = board::FindListingStart(scanner, *moment, now, [] { return false; }, &stopped);
     } catch (const messagelog::LogError& error) {
         throw ToolError(log + ": " + error.diagnostic());
     }
