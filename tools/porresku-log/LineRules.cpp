@@ -1,5 +1,7 @@
 #include "LineRules.h"
 
+#include <cstring>
+
 #if defined(__GNUC__) && defined(__i386__)
 #include <emmintrin.h>
 #define PORRESKU_LOG_SSE2 1
@@ -77,30 +79,38 @@ struct QuickFlags {
 constexpr QuickFlags kQuick;
 
 #if defined(PORRESKU_LOG_SSE2)
-__attribute__((target("sse2"))) __m128i InRange(__m128i v, unsigned char low, unsigned char high) {
+inline __attribute__((target("sse2"), always_inline)) __m128i InRange(__m128i v, unsigned char low, unsigned char high) {
     const __m128i above = _mm_subs_epu8(_mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(low))),
                                         _mm_set1_epi8(static_cast<char>(high - low)));
     return _mm_cmpeq_epi8(above, _mm_setzero_si128());
 }
 
-// Tests the bytes [0, n - 16) in blocks of sixteen (each with the byte after
-// it); returns how many it tested, or npos for a doubt.
-__attribute__((target("sse2"))) std::size_t QuickBlocks(const unsigned char* bytes, std::size_t n) {
+inline __attribute__((target("sse2"), always_inline)) __m128i Doubts(const unsigned char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    const __m128i mayLead = _mm_or_si128(InRange(v, 0x81, 0x9F), InRange(v, 0xE0, 0xFC));
+    const __m128i noTrail = _mm_or_si128(_mm_andnot_si128(InRange(next, 0x40, 0xFC), _mm_set1_epi8(-1)),
+                                         _mm_cmpeq_epi8(next, _mm_set1_epi8(0x7F)));
+    const __m128i noStart = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0x80))),
+                                                      _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xA0)))),
+                                         InRange(v, 0xFD, 0xFF));
+    return _mm_or_si128(_mm_and_si128(mayLead, noTrail), noStart);
+}
+
+// The quick test of the n bytes, each with the byte after it; the last
+// ones are tested in a copy padded with "@", which is a trail byte and a
+// character of its own, so that the padding raises no doubt.
+__attribute__((target("sse2"))) bool QuickBlocks(const unsigned char* bytes, std::size_t n) {
     __m128i doubt = _mm_setzero_si128();
     std::size_t at = 0;
-    for (; at + 17 <= n; at += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 1));
-        const __m128i mayLead = _mm_or_si128(InRange(v, 0x81, 0x9F), InRange(v, 0xE0, 0xFC));
-        const __m128i noTrail = _mm_or_si128(_mm_andnot_si128(InRange(next, 0x40, 0xFC), _mm_set1_epi8(-1)),
-                                             _mm_cmpeq_epi8(next, _mm_set1_epi8(0x7F)));
-        const __m128i noStart =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0x80))),
-                                      _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xA0)))),
-                         InRange(v, 0xFD, 0xFF));
-        doubt = _mm_or_si128(doubt, _mm_or_si128(_mm_and_si128(mayLead, noTrail), noStart));
+    for (; at + 17 <= n; at += 16) doubt = _mm_or_si128(doubt, Doubts(bytes + at));
+    if (at < n) {
+        unsigned char last[32];
+        std::memset(last, '@', sizeof last);
+        std::memcpy(last, bytes + at, n - at);
+        doubt = _mm_or_si128(doubt, Doubts(last));
     }
-    return _mm_movemask_epi8(doubt) == 0 ? at : std::string_view::npos;
+    return _mm_movemask_epi8(doubt) == 0;
 }
 
 bool HasSse2() {
@@ -115,9 +125,8 @@ std::size_t QuickBadIn(std::string_view line, std::size_t from, std::size_t to, 
     std::size_t at = from;
 #if defined(PORRESKU_LOG_SSE2)
     if (HasSse2()) {
-        const std::size_t tested = QuickBlocks(bytes + from, to - from);
-        if (tested == std::string_view::npos) return BadIn(line, from, to, cutAtEnd);
-        at += tested;
+        if (!QuickBlocks(bytes + from, to - from)) return BadIn(line, from, to, cutAtEnd);
+        at = to;
     }
 #endif
     unsigned doubt = 0;
