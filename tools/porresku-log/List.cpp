@@ -1,4 +1,5 @@
 // list: the postings with their line numbers, as the log has them.
+#include <cstdint>
 #include <cstdio>
 
 #include "Commands.h"
@@ -17,10 +18,16 @@ void Number(Output& out, std::int64_t number) {
     char* at = text + sizeof text;
     *--at = ' ';
     *--at = ' ';
-    do {
+    // In 32 bits while it fits: a 64-bit division is a library call on x86.
+    while (number > 0xFFFFFFFF) {
         *--at = static_cast<char>('0' + number % 10);
         number /= 10;
-    } while (number != 0);
+    }
+    auto small = static_cast<std::uint32_t>(number);
+    do {
+        *--at = static_cast<char>('0' + small % 10);
+        small /= 10;
+    } while (small != 0);
     while (text + sizeof text - at < 9) *--at = ' ';
     out << std::string_view(at, static_cast<std::size_t>(text + sizeof text - at));
 }
