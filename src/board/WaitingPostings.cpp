@@ -21,6 +21,7 @@ using messagelog::LogError;
 using messagelog::OpenForAppending;
 using messagelog::OpenPatiently;
 using messagelog::PrepareEnd;
+using messagelog::WriteAtEnd;
 
 bool WriteQueuedPostings() { return AppendPostings(kLogName, Board().queued, kStepPatience); }
 
@@ -57,27 +58,16 @@ bool AddToLog(const std::string& bytes) {
         return false;
     }
     AppendFile log(handle);
-    FileEnd end{};
     try {
-        end = PrepareEnd(log);
+        const FileEnd end = PrepareEnd(log);
         if (EndsWith(log, end, bytes)) return true;
         log.Seek(end.size, platform::SeekFrom::kBegin);
+        // When a take-back fails, what reached the log is at its end only if
+        // all of it did; the next load compares and adds the side file again
+        // otherwise.
+        WriteAtEnd(log, end, end.unfinishedLine ? "\r\n" + bytes : bytes);
     } catch (const LogError& error) {
         Diagnostic(error.diagnostic() + "; porresku.pending stays for the next load");
-        return false;
-    }
-    const std::string joined = end.unfinishedLine ? "\r\n" + bytes : std::string();
-    const std::string& toWrite = end.unfinishedLine ? joined : bytes;
-    std::size_t written = 0;
-    if (const platform::ErrorCode error =
-            platform::Active().write(log.handle(), toWrite.data(), toWrite.size(), &written)) {
-        try {
-            log.CutAt(end.size);
-        } catch (const LogError&) {
-            // What reached the log is at its end only if all of it did; the
-            // next load compares and adds the side file again otherwise.
-        }
-        Diagnostic(LogError(LogError::kWrite, error).diagnostic() + "; porresku.pending stays for the next load");
         return false;
     }
     return true;

@@ -108,6 +108,21 @@ platform::ErrorCode OpenForAppending(const char* name, const Patience& patience,
     });
 }
 
+void WriteAtEnd(AppendFile& file, const FileEnd& end, std::string_view bytes) {
+    std::size_t written = 0;
+    const platform::ErrorCode error = platform::Active().write(file.handle(), bytes.data(), bytes.size(), &written);
+    if (error == 0) return;
+    // Take back what reached the file, so the bytes can be written whole
+    // later and nothing appears twice.
+    std::size_t kept = 0;
+    try {
+        file.CutAt(end.size);
+    } catch (const LogError&) {
+        kept = written;
+    }
+    throw WriteError(error, kept);
+}
+
 bool AppendPostings(const char* name, std::vector<PendingPosting>& queue, const Patience& patience) {
     if (queue.empty()) return true;
     platform::FileHandle handle = platform::kNoFile;
@@ -124,21 +139,16 @@ bool AppendPostings(const char* name, std::vector<PendingPosting>& queue, const 
         for (const PendingPosting& posting : queue) joined += posting;
         bytes = &joined;
     }
-    std::size_t written = 0;
-    if (const platform::ErrorCode error = platform::Active().write(file.handle(), bytes->data(), bytes->size(),
-                                                                   &written)) {
-        // Take back what reached the file, so the postings can be written
-        // whole later and nothing appears twice. If even that fails, the
-        // postings that did reach the file leave the queue.
-        try {
-            file.CutAt(end.size);
-        } catch (const LogError&) {
-            std::size_t reached = end.unfinishedLine ? 2 : 0;
-            std::size_t whole = 0;
-            while (whole < queue.size() && (reached += queue[whole].size()) <= written) ++whole;
-            queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(whole));
-        }
-        throw LogError(LogError::kWrite, error);
+    try {
+        WriteAtEnd(file, end, *bytes);
+    } catch (const WriteError& error) {
+        // The take-back failed too: the postings that did reach the file
+        // leave the queue.
+        std::size_t reached = end.unfinishedLine ? 2 : 0;
+        std::size_t whole = 0;
+        while (whole < queue.size() && (reached += queue[whole].size()) <= error.kept()) ++whole;
+        queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(whole));
+        throw;
     }
     queue.clear();
     return true;

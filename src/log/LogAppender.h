@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "log/HeldFile.h"
+#include "log/LogError.h"
 #include "platform/Platform.h"
 
 namespace messagelog {
@@ -57,6 +59,22 @@ struct FileEnd {
 // Cuts a Ctrl-Z within the last 128 bytes and leaves the file position at the
 // returned size, where the postings go.
 FileEnd PrepareEnd(AppendFile& file);
+
+// A write at the file's end that failed. The bytes that reached the file
+// were taken back, unless even that failed: then the first kept() of them
+// stay there.
+class WriteError : public LogError {
+public:
+    WriteError(platform::ErrorCode code, std::size_t kept) : LogError(kWrite, code), kept_(kept) {}
+    std::size_t kept() const { return kept_; }
+
+private:
+    std::size_t kept_;
+};
+
+// Writes `bytes` at the end PrepareEnd found, in one write. Throws
+// WriteError when the write fails, LogError on another failure.
+void WriteAtEnd(AppendFile& file, const FileEnd& end, std::string_view bytes);
 
 // Opens `name` for appending, creating it when there is none, patiently.
 platform::ErrorCode OpenForAppending(const char* name, const Patience& patience, platform::FileHandle* handle);
