@@ -30,6 +30,7 @@ add_library(porresku_fuzz_support STATIC
   ${PROJECT_SOURCE_DIR}/src/log/LogAppender.cpp
   ${PROJECT_SOURCE_DIR}/src/log/LogError.cpp
   ${PROJECT_SOURCE_DIR}/src/log/LogFormat.cpp
+  ${PROJECT_SOURCE_DIR}/src/log/LineEnds.cpp
   ${PROJECT_SOURCE_DIR}/src/log/LogScanner.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/PlatformPosix.cpp)
 target_include_directories(porresku_fuzz_support PUBLIC

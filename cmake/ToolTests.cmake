@@ -9,3 +9,8 @@ target_include_directories(tool_tests SYSTEM PRIVATE ${PORRESKU_THIRD_PARTY_INCL
 set_source_files_properties(tests/tool/RemoveWhilePostingTest.cpp PROPERTIES COMPILE_OPTIONS -fexec-charset=UTF-8)
 add_dependencies(tool_tests porresku-log log_holder posting_host Porresku)
 porresku_add_test_program(tool_tests)
+
+# The tool's reading of the log, below its command line.
+add_executable(tool_unit_tests tests/tool/ReadingTest.cpp)
+target_link_libraries(tool_unit_tests PRIVATE porresku_log_tool porresku_test_support)
+porresku_add_test_program(tool_unit_tests)

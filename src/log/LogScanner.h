@@ -1,6 +1,7 @@
 // Reads the log's lines in place: the file goes through one large buffer,
-// and each line is handed over as a view into it, found with one memchr for
-// its CR. Memory stays the same for a log of any size.
+// and each line is handed over as a view into it. The CRs of each filling
+// are marked at once, and the scan goes from mark to mark. Nothing after a
+// Ctrl-Z is text. Memory stays the same for a log of any size.
 #pragma once
 
 #include <algorithm>
@@ -11,16 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "log/LineEnds.h"
 #include "platform/Platform.h"
 
 namespace messagelog {
-
-// The next stretch of the log's readable text into `buffer`; 0 at its end.
-// Nothing after a Ctrl-Z is text: `endOfText` is set once the file or the
-// text ends, and `ctrlZAt` (when given) tells where a Ctrl-Z lay in the
-// stretch, or stays as it was. Throws LogError.
-std::size_t ReadText(platform::FileHandle file, char* buffer, std::size_t size, bool& endOfText,
-                     std::size_t* ctrlZAt = nullptr);
 
 struct ScannedLine {
     // The line without its line end. Lies in the scanner's buffer until the
@@ -46,13 +41,14 @@ struct ScanPlace {
 
 class LogScanner {
 public:
-    // Large enough that line ends are found at memchr speed, small enough
-    // that a log of any size costs the same memory.
+    // Large enough that the file calls cost little beside the reading,
+    // small enough that a log of any size costs the same memory.
     static constexpr std::size_t kBufferSize = 128 * 1024;
     // How much of a copied line is kept; no reader looks further into a line.
     static constexpr std::size_t kCopiedRoom = 1024;
 
-    explicit LogScanner(platform::FileHandle file) : file_(file), buffer_(kBufferSize) {}
+    explicit LogScanner(platform::FileHandle file)
+        : file_(file), buffer_(kBufferSize), lineEnds_(LineEndWords(kBufferSize)) {}
 
     // Hands each line, in order, to onLine(const ScannedLine&), which returns
     // false to stop; calls beforeRefill() each time the buffer is about to be
@@ -91,6 +87,7 @@ private:
 
     platform::FileHandle file_;
     std::vector<char> buffer_;
+    std::vector<std::uint32_t> lineEnds_;  // the CRs of the buffer's text
     std::int64_t bufferOffset_ = 0;  // where the buffer's first byte lies in the file
     std::int64_t nextOffset_ = 0;    // where the next fill reads from
     std::size_t position_ = 0;       // where the scan goes on within the buffer
@@ -124,8 +121,8 @@ bool LogScanner::Scan(OnLine&& onLine, BeforeRefill&& beforeRefill) {
             if (*at == '\n') ++at;
         }
         while (at != end) {
-            const char* lineEnd = static_cast<const char*>(std::memchr(at, '\r', static_cast<std::size_t>(end - at)));
-            if (lineEnd == nullptr) {
+            const char* lineEnd = start + NextLineEnd(lineEnds_.data(), static_cast<std::size_t>(at - start), limit_);
+            if (lineEnd == end) {
                 if (!carrying) {
                     carried_.clear();
                     carriedLength_ = 0;

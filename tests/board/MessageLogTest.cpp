@@ -3,6 +3,7 @@
 #include "board/HistoryLoad.h"
 #include "board/ListingYears.h"
 #include "board/WaitingPostings.h"
+#include "log/LineEnds.h"
 #include "log/LogAppender.h"
 #include "log/LogError.h"
 #include "log/LogFormat.h"
@@ -12,9 +13,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -227,6 +230,37 @@ TEST_F(MessageLogTest, ScannerCarriesLinesAndLineEndsAcrossItsBuffer) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(kLogName, c.log);
         EXPECT_EQ(ReadAllLines(), c.lines);
+    }
+}
+
+// The CR marks of a filling, made sixteen bytes at a time where the
+// processor can and four at a time in the rest, against a plain walk: every
+// CR at every place in a word, in stretches of every length up to a few
+// words, with and without a Ctrl-Z.
+TEST(LineEndsTest, MarksEveryCrAndFindsTheFirstCtrlZ) {
+    std::mt19937 random(1210);
+    const char bytes[] = {'a', '\r', '\n', '\x1A', '\x8D', '\x0D' + 0x10, '\x00', '\xFF'};
+    for (int round = 0; round < 20000; ++round) {
+        const std::size_t size = random() % 200;
+        std::string text;
+        for (std::size_t i = 0; i < size; ++i) {
+            // A Ctrl-Z now and then only, so that most stretches have none.
+            char c = bytes[random() % sizeof bytes];
+            if (c == kCtrlZ && random() % 8 != 0) c = 'b';
+            text += c;
+        }
+        std::vector<std::uint32_t> bits(messagelog::LineEndWords(size) + 1, 0xDEADBEEF);
+        const std::size_t ctrlZ = messagelog::MarkLineEnds(text.data(), size, bits.data());
+        const std::size_t plainCtrlZ = std::min(text.find(kCtrlZ), size);
+        ASSERT_EQ(ctrlZ, plainCtrlZ) << "round " << round;
+        for (std::size_t i = 0; i < plainCtrlZ; ++i) {
+            ASSERT_EQ((bits[i / 32] >> (i % 32)) & 1, text[i] == '\r' ? 1u : 0u) << "round " << round << ", byte " << i;
+        }
+        ASSERT_EQ(bits.back(), 0xDEADBEEF) << "wrote past its words";
+        for (std::size_t from = 0; from <= plainCtrlZ; ++from) {
+            const std::size_t next = std::min(text.find('\r', from), plainCtrlZ);
+            ASSERT_EQ(messagelog::NextLineEnd(bits.data(), from, plainCtrlZ), next) << "round " << round;
+        }
     }
 }
 

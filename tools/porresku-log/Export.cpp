@@ -1,6 +1,8 @@
 // export: every posting as UTF-8, as plain text (the log's lines), CSV
 // (RFC 4180: one record per message line, CR LF between records) or JSON
 // Lines (one object per posting).
+#include <cstring>
+
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
@@ -21,19 +23,21 @@ struct CsvSpecialBytes {
 };
 constexpr CsvSpecialBytes kCsvSpecial;
 
-void CsvField(std::string_view text, std::string& out) {
+void CsvField(std::string_view text, Output& out) {
     bool quoted = false;
     for (const char c : text) quoted |= kCsvSpecial.special[static_cast<unsigned char>(c)];
     if (!quoted) {
-        out.append(text);
+        out << text;
         return;
     }
-    out += '"';
+    char* to = out.Room(text.size() * 2 + 2);
+    *to++ = '"';
     for (const char c : text) {
-        if (c == '"') out += '"';
-        out += c;
+        if (c == '"') *to++ = '"';
+        *to++ = c;
     }
-    out += '"';
+    *to++ = '"';
+    out.Wrote(to);
 }
 
 // Bytes that a JSON string holds as they are: no control character, quote
@@ -53,18 +57,42 @@ constexpr JsonPlainBytes kJsonPlain;
 // A JSON string as nlohmann writes it (no escapes beyond the needed ones,
 // bytes that are no UTF-8 left out). Most texts need no escape and are
 // copied; the others go through nlohmann itself.
-void JsonString(std::string_view text, bool knownUtf8, std::string& out) {
+void JsonString(std::string_view text, bool knownUtf8, Output& out) {
     const bool* plain = knownUtf8 ? kJsonPlain.utf8 : kJsonPlain.ascii;
     bool isPlain = true;
     for (const char c : text) isPlain &= plain[static_cast<unsigned char>(c)];
-    if (isPlain) {
-        out += '"';
-        out.append(text);
-        out += '"';
+    if (!isPlain) {
+        out << nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::ignore);
         return;
     }
-    out += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::ignore);
+    char* to = out.Room(text.size() + 2);
+    *to++ = '"';
+    if (!text.empty()) std::memcpy(to, text.data(), text.size());
+    to += text.size();
+    *to++ = '"';
+    out.Wrote(to);
 }
+
+// A line's texts as the export holds them: converted to UTF-8 in a room
+// of its own, or with --raw as they are.
+class TextConverter {
+public:
+    explicit TextConverter(bool raw) : raw_(raw) {}
+    std::string_view operator()(std::string_view cp932) {
+        if (raw_ || cp932.size() > LogLine::kKeptBytes) return raw_ ? cp932 : Slow(cp932);
+        return {room_, static_cast<std::size_t>(PutUtf8(cp932, room_) - room_)};
+    }
+
+private:
+    std::string_view Slow(std::string_view cp932) {
+        slow_.clear();
+        AppendUtf8(cp932, slow_);
+        return slow_;
+    }
+    bool raw_;
+    char room_[Utf8Room(LogLine::kKeptBytes)];
+    std::string slow_;
+};
 
 }  // namespace
 
@@ -72,21 +100,13 @@ int RunExport(const std::string& log, ExportFormat format, Terminal& terminal) {
     const ReadableLog file(log);
     Output& out = terminal.out();
     const bool raw = terminal.raw();
-    // The texts as the export holds them, in one reused room each.
-    std::string scratch;
-    auto text = [&](std::string_view cp932) -> std::string_view {
-        if (raw) return cp932;
-        scratch.clear();
-        AppendUtf8(cp932, scratch);
-        return scratch;
-    };
+    TextConverter text(raw);
     if (format == ExportFormat::kCsv) out << "line,key,user,handle,text\r\n";
     std::string user;
     std::string number;
     try {
         ReadUnits(file.handle(), [&](const LogUnit& unit) {
             if (!unit.posting) return;
-            const HeaderFields header = SplitHeader(unit.header().text());
             if (format == ExportFormat::kText) {
                 for (const LogLine& line : unit.lines) {
                     terminal.Text(line.text());
@@ -94,43 +114,38 @@ int RunExport(const std::string& log, ExportFormat format, Terminal& terminal) {
                 }
                 return;
             }
-            std::string& row = out.buffer();
+            const HeaderFields header = SplitHeader(unit.header().text());
             number = std::to_string(unit.header().number);
             if (format == ExportFormat::kCsv) {
-                user.clear();
-                CsvField(text(header.userId), user);
+                const std::string_view userId = text(header.userId);
+                user.assign(userId.data(), userId.size());
                 for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-                    row += number;
-                    row += ',';
-                    CsvField(header.key, row);
-                    row += ',';
-                    row += user;
-                    row += ',';
-                    CsvField(text(HandleName(line->text())), row);
-                    row += ',';
-                    CsvField(text(MessageText(line->text())), row);
-                    row += "\r\n";
+                    out << number << ',';
+                    CsvField(header.key, out);
+                    out << ',';
+                    CsvField(user, out);
+                    out << ',';
+                    CsvField(text(HandleName(line->text())), out);
+                    out << ',';
+                    CsvField(text(MessageText(line->text())), out);
+                    out << "\r\n";
                 }
-                out.Spill();
                 return;
             }
             // JSON holds UTF-8 only: with --raw, bytes that are none are left out.
-            row += "{\"line\":";
-            row += number;
-            row += ",\"key\":";
-            JsonString(header.key, false, row);
-            row += ",\"user\":";
-            JsonString(text(header.userId), !raw, row);
-            row += ",\"messages\":[";
+            out << "{\"line\":" << number << ",\"key\":";
+            JsonString(header.key, false, out);
+            out << ",\"user\":";
+            JsonString(text(header.userId), !raw, out);
+            out << ",\"messages\":[";
             for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-                row += line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":";
-                JsonString(text(HandleName(line->text())), !raw, row);
-                row += ",\"text\":";
-                JsonString(text(MessageText(line->text())), !raw, row);
-                row += '}';
+                out << (line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":");
+                JsonString(text(HandleName(line->text())), !raw, out);
+                out << ",\"text\":";
+                JsonString(text(MessageText(line->text())), !raw, out);
+                out << '}';
             }
-            row += "]}\n";
-            out.Spill();
+            out << "]}\n";
         });
     } catch (const messagelog::LogError& error) {
         throw ToolError(log + ": " + error.diagnostic());

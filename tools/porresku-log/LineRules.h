@@ -49,6 +49,14 @@ HeaderFields SplitHeader(std::string_view line);
 // those places is no fault: `kind` tells which places those are.
 std::size_t FirstBadShiftJis(std::string_view line, LineKind kind);
 
+// What is wrong with a line's bytes, as indexes into it, or npos.
+struct ByteFaults {
+    std::size_t badByte = std::string_view::npos;  // as FirstBadShiftJis tells it
+    std::size_t loneLf = std::string_view::npos;   // the first LF: the board ends a line at a CR only
+};
+// Both in one reading of the line.
+ByteFaults FindByteFaults(std::string_view line, LineKind kind);
+
 // Lead and trail bytes of a two-byte CP932 character.
 constexpr bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }

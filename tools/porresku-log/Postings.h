@@ -2,18 +2,21 @@
 // one LF after it belongs to the line end, a Ctrl-Z ends the text), with its
 // line number, byte offset and line end, grouped into postings (a sound
 // header and the sound message lines after it) and single lines that belong
-// to no posting. Lines go by one at a time, so memory stays the same for a
-// log of any size.
+// to no posting. Lines go by one at a time and are seen where the reading
+// buffer holds them, copied only when the buffer is about to be filled
+// again, so memory stays the same for a log of any size.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <string>
+#include <deque>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "LineRules.h"
 #include "common/BoundedText.h"
+#include "log/LogError.h"
+#include "log/LogScanner.h"
 #include "platform/Platform.h"
 
 namespace porresku_log {
@@ -27,12 +30,17 @@ struct LogLine {
     std::size_t badByte = std::string_view::npos;  // the first byte that is no Shift-JIS
     std::size_t loneLf = std::string_view::npos;   // the first LF without a CR before it
     static constexpr std::size_t kKeptBytes = kHeaderLineRoom + 1;
-    // Its bytes, the first kKeptBytes of them: more than any sound line holds.
-    BoundedText<kKeptBytes> bytes;
-    std::string_view text() const { return bytes.view(); }
+    // Its bytes, the first kKeptBytes of them: more than any sound line
+    // holds. They last while the line is handed on.
+    std::string_view bytes;
+    std::string_view text() const { return bytes; }
     bool sound() const { return IsSoundKind(kind) && badByte == std::string_view::npos && loneLf == std::string_view::npos; }
     std::int64_t end() const { return offset + static_cast<std::int64_t>(length) + endLength; }
 };
+
+// Judges a line from its bytes as the scanner gave them (`scanned`: all of
+// them, or the first of them when `length` is more): its kind and faults.
+void JudgeLine(LogLine& line, std::string_view scanned);
 
 // A posting (its header first), or a single line that belongs to none.
 struct LogUnit {
@@ -44,17 +52,63 @@ struct LogUnit {
     const LogLine& header() const { return lines.front(); }
 };
 
-// Takes a log's lines in order and hands on its units.
+// Takes a log's lines in order and hands on its units to onUnit(const LogUnit&).
+template <typename OnUnit>
 class UnitGrouper {
 public:
-    explicit UnitGrouper(std::function<void(const LogUnit&)> onUnit) : onUnit_(std::move(onUnit)) {}
-    void Add(const LogLine& line);
+    explicit UnitGrouper(OnUnit onUnit) : onUnit_(std::forward<OnUnit>(onUnit)) {}
+
+    // `lasting`: the line's bytes stay where they are until KeepLines();
+    // otherwise they are copied now.
+    void Add(const LogLine& line, bool lasting) {
+        const bool sound = line.sound();
+        if (sound && line.kind == LineKind::kHeader) {
+            Flush();
+            Push(line, lasting);
+            return;
+        }
+        if (sound && line.kind == LineKind::kMessage && !open_.lines.empty()) {
+            Push(line, lasting);
+            open_.posting = true;
+            return;
+        }
+        Flush();
+        Push(line, lasting);
+        Flush();
+    }
+    // The bytes of the lines added as lasting are about to go: copies of
+    // those of the unit still open are kept.
+    void KeepLines() {
+        for (; kept_ < open_.lines.size(); ++kept_) Keep(open_.lines[kept_]);
+    }
     void Finish() { Flush(); }
 
 private:
-    void Flush();
-    std::function<void(const LogUnit&)> onUnit_;
+    void Push(const LogLine& line, bool lasting) {
+        open_.lines.push_back(line);
+        if (!lasting) KeepLines();
+    }
+    void Keep(LogLine& line) {
+        if (copiesUsed_ == copies_.size()) copies_.emplace_back();
+        BoundedText<LogLine::kKeptBytes>& copy = copies_[copiesUsed_++];
+        copy.assign(line.bytes);
+        line.bytes = copy.view();
+    }
+    void Flush() {
+        if (open_.lines.empty()) return;
+        onUnit_(static_cast<const LogUnit&>(open_));
+        open_.lines.clear();
+        open_.posting = false;
+        kept_ = 0;
+        copiesUsed_ = 0;
+    }
+
+    OnUnit onUnit_;
     LogUnit open_;
+    std::size_t kept_ = 0;  // the open unit's first lines, whose bytes are copies
+    // Copies stay where they are while more are made.
+    std::deque<BoundedText<LogLine::kKeptBytes>> copies_;
+    std::size_t copiesUsed_ = 0;
 };
 
 // How the readable text ended.
@@ -64,9 +118,61 @@ struct TextEnd {
     std::int64_t lines = 0;
 };
 
-// Reads the open file from its start as the board reads it. Throws
+// The file's size, with the file read from its start next. Throws
 // messagelog::LogError.
-TextEnd ReadLines(platform::FileHandle file, const std::function<void(const LogLine&)>& onLine);
-TextEnd ReadUnits(platform::FileHandle file, const std::function<void(const LogUnit&)>& onUnit);
+std::int64_t SizeAndRewind(platform::FileHandle file);
+
+// Reads the open file from its start as the board reads it and hands each
+// unit to onUnit(const LogUnit&). Throws messagelog::LogError.
+template <typename OnUnit>
+TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
+    TextEnd end;
+    end.fileSize = SizeAndRewind(file);
+    UnitGrouper<OnUnit&> grouper(onUnit);
+    // A line is handed on once the next one shows where its line end stops.
+    LogLine waiting;
+    bool isWaiting = false;
+    bool waitingLasts = false;  // its bytes lie in the scanner's buffer
+    BoundedText<LogLine::kKeptBytes> waitingCopy;
+    auto copyWaiting = [&] {
+        waitingCopy.assign(waiting.bytes);
+        waiting.bytes = waitingCopy.view();
+        waitingLasts = false;
+    };
+    auto handOn = [&](std::int64_t nextOffset) {
+        if (!isWaiting) return;
+        if (waiting.endLength != 0) {
+            waiting.endLength = static_cast<int>(nextOffset - waiting.offset - static_cast<std::int64_t>(waiting.length));
+        }
+        grouper.Add(waiting, waitingLasts);
+        isWaiting = false;
+    };
+    messagelog::LogScanner scanner(file);
+    std::int64_t number = 0;
+    scanner.Scan(
+        [&](const messagelog::ScannedLine& scanned) {
+            handOn(scanned.offset);
+            waiting.number = ++number;
+            waiting.offset = scanned.offset;
+            waiting.length = scanned.length;
+            waiting.endLength = scanned.ended ? 1 : 0;
+            JudgeLine(waiting, scanned.bytes);
+            waiting.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
+            waitingLasts = true;
+            if (scanned.copied) copyWaiting();
+            isWaiting = true;
+            return true;
+        },
+        [&] {
+            if (isWaiting && waitingLasts) copyWaiting();
+            grouper.KeepLines();
+        });
+    end.ctrlZ = scanner.ctrlZOffset();
+    end.lines = number;
+    // After the last line: its line end runs to the end of the text.
+    handOn(end.ctrlZ >= 0 ? end.ctrlZ : end.fileSize);
+    grouper.Finish();
+    return end;
+}
 
 }  // namespace porresku_log

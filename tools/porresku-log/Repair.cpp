@@ -58,17 +58,19 @@ void Repairer::Byte(char c) {
         line_.offset = fed_;
     }
     ++line_.length;
-    if (line_.bytes.size() < LogLine::kKeptBytes) line_.bytes.append({&c, 1});
+    if (lineBytes_.size() < LogLine::kKeptBytes) lineBytes_.append({&c, 1});
 }
 
 void Repairer::EndLine(int endLength) {
     if (!lineStarted_) line_.offset = fed_;
     line_.number = ++number_;
     line_.endLength = endLength;
+    line_.bytes = lineBytes_.view();
     line_.kind = Classify(line_.text());
     line_.badByte = FirstBadShiftJis(line_.text(), line_.kind);
-    grouper_.Add(line_);
+    grouper_.Add(line_, false);
     line_ = LogLine();
+    lineBytes_.clear();
     lineStarted_ = false;
 }
 

@@ -41,9 +41,10 @@ private:
 
     ByteWriter write_;
     std::function<void(const LogUnit&)> onDropped_;
-    UnitGrouper grouper_;
+    UnitGrouper<std::function<void(const LogUnit&)>> grouper_;
     RepairCounts counts_;
     LogLine line_;
+    BoundedText<LogLine::kKeptBytes> lineBytes_;
     bool lineStarted_ = false;
     bool afterCr_ = false;
     std::int64_t fed_ = 0;

@@ -84,12 +84,7 @@ char* Put(char* to, const Utf8Char& character) {
 
 }  // namespace
 
-void AppendUtf8(std::string_view cp932, std::string& out) {
-    // No character grows by more than half again, but a lone byte becomes
-    // three: room for the worst and the spare byte, cut back after.
-    const std::size_t before = out.size();
-    out.resize(before + cp932.size() * 3 + 4);
-    char* to = out.data() + before;
+char* PutUtf8(std::string_view cp932, char* to) {
     Cp932Table& table = Table();
     const unsigned char* at = reinterpret_cast<const unsigned char*>(cp932.data());
     const unsigned char* const end = at + cp932.size();
@@ -120,7 +115,20 @@ void AppendUtf8(std::string_view cp932, std::string& out) {
             ++at;
         }
     }
-    out.resize(static_cast<std::size_t>(to - out.data()));
+    return to;
+}
+
+void AppendUtf8(std::string_view cp932, std::string& out) {
+    // Room for the worst, cut back after.
+    const std::size_t before = out.size();
+    out.resize(before + Utf8Room(cp932.size()));
+    char* const start = out.data();
+    out.resize(static_cast<std::size_t>(PutUtf8(cp932, start + before) - start));
+}
+
+void Output::MakeRoom(std::size_t size) {
+    Flush();
+    if (room_.size() - used_ < size) room_.resize(used_ + size + kSpare);
 }
 
 std::string ToUtf8(std::string_view cp932) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,10 @@ namespace porresku_log {
 // half at a line's end, say) becomes U+FFFD.
 void AppendUtf8(std::string_view cp932, std::string& out);
 std::string ToUtf8(std::string_view cp932);
+// The same into room for at least Utf8Room(cp932.size()) bytes; returns the
+// end of what it wrote.
+constexpr std::size_t Utf8Room(std::size_t cp932Size) { return cp932Size * 3 + 4; }
+char* PutUtf8(std::string_view cp932, char* to);
 // UTF-8 to CP932; empty when a character has no CP932 form.
 std::optional<std::string> ToCp932(std::string_view utf8);
 
@@ -36,8 +41,9 @@ public:
     Output& operator=(const Output&) = delete;
 
     Output& operator<<(std::string_view text) {
-        buffer_.append(text);
-        if (buffer_.size() >= kFlushAt) Flush();
+        char* to = Room(text.size());
+        if (!text.empty()) std::memcpy(to, text.data(), text.size());
+        Wrote(to + text.size());
         return *this;
     }
     Output& operator<<(long long number) { return *this << std::string_view(std::to_string(number)); }
@@ -45,10 +51,16 @@ public:
     Output& operator<<(std::size_t number) { return *this << static_cast<long long>(number); }
     Output& operator<<(char c) { return *this << std::string_view(&c, 1); }
     Output& operator<<(const char* text) { return *this << std::string_view(text); }
-    // The room to append to directly (call Spill() after).
-    std::string& buffer() { return buffer_; }
-    void Spill() {
-        if (buffer_.size() >= kFlushAt) Flush();
+
+    // Room for at least `size` bytes, written to directly and then told
+    // with Wrote(the end of what was written).
+    char* Room(std::size_t size) {
+        if (size > room_.size() - used_) MakeRoom(size);
+        return room_.data() + used_;
+    }
+    void Wrote(const char* end) {
+        used_ = static_cast<std::size_t>(end - room_.data());
+        if (used_ >= kFlushAt) Flush();
     }
     void Flush();
     // Bytes go out as they are, a console's too (--raw).
@@ -56,9 +68,14 @@ public:
 
 private:
     static constexpr std::size_t kFlushAt = 64 * 1024;
+    // Beyond kFlushAt: more than the largest piece usually written at once.
+    static constexpr std::size_t kSpare = 16 * 1024;
+    void MakeRoom(std::size_t size);
+
     std::FILE* stream_;
     [[maybe_unused]] bool console_;  // Windows only
-    std::string buffer_;
+    std::vector<char> room_;
+    std::size_t used_ = 0;
 };
 
 // "1 posting", "2 postings".
@@ -77,8 +94,7 @@ public:
         if (raw_) {
             out_ << cp932;
         } else {
-            AppendUtf8(cp932, out_.buffer());
-            out_.Spill();
+            out_.Wrote(PutUtf8(cp932, out_.Room(Utf8Room(cp932.size()))));
         }
     }
     // A text from the command line, as the log holds it.

@@ -69,13 +69,13 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, ar
 
 std::optional<std::string> SystemFileName(const std::string& utf8) { return utf8; }
 
-Output::Output(std::FILE* stream) : stream_(stream), console_(false) {}
+Output::Output(std::FILE* stream) : stream_(stream), console_(false), room_(kFlushAt + kSpare) {}
 
 void Output::Flush() {
-    if (buffer_.empty()) return;
-    std::fwrite(buffer_.data(), 1, buffer_.size(), stream_);
+    if (used_ == 0) return;
+    std::fwrite(room_.data(), 1, used_, stream_);
     std::fflush(stream_);
-    buffer_.clear();
+    used_ = 0;
 }
 
 }  // namespace porresku_log

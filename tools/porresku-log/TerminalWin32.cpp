@@ -85,7 +85,7 @@ std::optional<std::string> SystemFileName(const std::string& utf8) {
     return name;
 }
 
-Output::Output(std::FILE* stream) : stream_(stream) {
+Output::Output(std::FILE* stream) : stream_(stream), room_(kFlushAt + kSpare) {
     // Bytes as written: no CR put before each LF.
     _setmode(_fileno(stream), _O_BINARY);
     DWORD mode = 0;
@@ -93,29 +93,29 @@ Output::Output(std::FILE* stream) : stream_(stream) {
 }
 
 void Output::Flush() {
-    if (buffer_.empty()) return;
-    if (console_) {
-        // A character split by the buffer's end waits for the rest of it.
-        std::size_t whole = buffer_.size();
-        std::size_t start = whole;
-        while (start > 0 && whole - start < 4 && (static_cast<unsigned char>(buffer_[start - 1]) & 0xC0) == 0x80) --start;
-        if (start > 0) {
-            const unsigned char lead = static_cast<unsigned char>(buffer_[start - 1]);
-            const std::size_t size = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-            if (whole - (start - 1) < size) whole = start - 1;
-        }
-        bool ok = false;
-        const std::wstring wide = Wide(CP_UTF8, 0, std::string_view(buffer_).substr(0, whole), &ok);
-        DWORD written = 0;
-        WriteConsoleW(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_))), wide.data(),
-                      static_cast<DWORD>(wide.size()), &written, nullptr);
-        buffer_.erase(0, whole);
-        return;
-    } else {
-        std::fwrite(buffer_.data(), 1, buffer_.size(), stream_);
+    if (used_ == 0) return;
+    if (!console_) {
+        std::fwrite(room_.data(), 1, used_, stream_);
         std::fflush(stream_);
+        used_ = 0;
+        return;
     }
-    buffer_.clear();
+    // A character split by the buffer's end waits for the rest of it.
+    std::size_t whole = used_;
+    std::size_t start = whole;
+    while (start > 0 && whole - start < 4 && (static_cast<unsigned char>(room_[start - 1]) & 0xC0) == 0x80) --start;
+    if (start > 0) {
+        const unsigned char lead = static_cast<unsigned char>(room_[start - 1]);
+        const std::size_t size = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (whole - (start - 1) < size) whole = start - 1;
+    }
+    bool ok = false;
+    const std::wstring wide = Wide(CP_UTF8, 0, std::string_view(room_.data(), whole), &ok);
+    DWORD written = 0;
+    WriteConsoleW(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_))), wide.data(),
+                  static_cast<DWORD>(wide.size()), &written, nullptr);
+    std::memmove(room_.data(), room_.data() + whole, used_ - whole);
+    used_ -= whole;
 }
 
 }  // namespace porresku_log

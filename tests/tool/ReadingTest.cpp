@@ -1,0 +1,224 @@
+// The tool's reading of the log below its command line: the Shift-JIS test
+// of a line against a plain walk of the rules, the conversion to UTF-8
+// against the system's own converter, and postings that lie across the
+// reading buffer's edge.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+#include "LineRules.h"
+#include "LogFiles.h"
+#include "Postings.h"
+#include "Terminal.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using porresku_log::LineKind;
+constexpr std::size_t kNone = std::string_view::npos;
+
+// The rules walked byte by byte: a lead (81-9F, E0-FC) needs a trail
+// (40-FC but 7F) after it; 80, A0 and FD-FF start nothing. A message
+// line's handle (its first 14 bytes) may end in a lone lead, as may a line
+// of exactly its room (80 bytes for a message line, 96 for any other).
+std::size_t PlainFirstBad(std::string_view line, std::size_t from, std::size_t to, bool cutAtEnd) {
+    for (std::size_t at = from; at < to; ++at) {
+        const auto c = static_cast<unsigned char>(line[at]);
+        const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        if (!lead) {
+            if (c == 0x80 || c == 0xA0 || c >= 0xFD) return at;
+            continue;
+        }
+        if (at + 1 == to) return cutAtEnd ? kNone : at;
+        const auto t = static_cast<unsigned char>(line[at + 1]);
+        if (t < 0x40 || t > 0xFC || t == 0x7F) return at;
+        ++at;
+    }
+    return kNone;
+}
+
+std::size_t PlainFirstBad(std::string_view line, LineKind kind) {
+    if (kind == LineKind::kMessage || kind == LineKind::kTooLongMessage) {
+        const std::size_t handle = PlainFirstBad(line, 0, 14, true);
+        return handle != kNone ? handle : PlainFirstBad(line, 15, line.size(), line.size() == 80);
+    }
+    return PlainFirstBad(line, 0, line.size(), line.size() == 96);
+}
+
+struct FaultCase {
+    const char* name;
+    std::string line;
+    std::size_t badByte;
+    std::size_t loneLf;
+};
+
+const std::string kHandle = "\x82\xB5\x82\xB7\x82\xA8\x82\xD8      >";  // しすおぺ, 14 bytes, ">"
+
+const FaultCase kFaultCases[] = {
+    {"ASCII header", "01/02 10:30 GUEST1", kNone, kNone},
+    {"Japanese message", kHandle + "\x82\xA0\x82\xAF\x82\xDC\x82\xB5\x82\xC4", kNone, kNone},
+    {"trail in lead range before ASCII", kHandle + "\x83\x82\x83\x66\x83\x80/usr!", kNone, kNone},
+    {"half-width katakana", kHandle + "\xB5\xD4\xBD\xD0", kNone, kNone},
+    {"lead before an ASCII byte below 40", kHandle + "ab\x82!", 17, kNone},
+    {"lead before 7F", kHandle + "ab\x82\x7F" "cd", 17, kNone},
+    {"80 alone", kHandle + "abc\x80", 18, kNone},
+    {"A0 alone", kHandle + "\xA0", 15, kNone},
+    {"FD alone", "01/02 10:30 GUEST\xFD", 17, kNone},
+    {"lone lead at the end of a short line", kHandle + "abc\x82", 18, kNone},
+    {"lone lead at the end of a full message line", kHandle + std::string(64, 'x') + "\x82", kNone, kNone},
+    {"lone lead at the end of a full header", "01/02 10:30 " + std::string(83, 'A') + "\x82", kNone, kNone},
+    {"handle cut in half", "a\x82\xB5\x82\xB7\x82\xA8\x82\xD8\x82\xB1\x82\xF1\x82>hi", kNone, kNone},
+    {"an LF inside", kHandle + "one\ntwo", kNone, 18},
+    {"an LF and a bad byte", kHandle + "\xFF one\ntwo", 15, 20},
+    {"odd run of leads, then a trail", kHandle + "\x81\x81\x81\x40", kNone, kNone},
+    {"odd run of leads, then no trail", kHandle + "\x81\x81\x81 ", 17, kNone},
+    {"even run of leads, then FD", kHandle + "\x81\x81\x81\x81\xFD", 19, kNone},
+    {"a fault past the sixteenth byte", kHandle + std::string(20, 'a') + "\x82" " ", 35, kNone},
+};
+
+class ByteFaultsTest : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(ByteFaultsTest, FirstBadByteAndFirstLineFeed) {
+    const FaultCase& c = GetParam();
+    const LineKind kind = porresku_log::Classify(c.line);
+    const porresku_log::ByteFaults faults = porresku_log::FindByteFaults(c.line, kind);
+    EXPECT_EQ(faults.badByte, c.badByte);
+    EXPECT_EQ(faults.loneLf, c.loneLf);
+    EXPECT_EQ(faults.badByte, PlainFirstBad(c.line, kind));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ByteFaultsTest, testing::ValuesIn(kFaultCases),
+                         [](const testing::TestParamInfo<FaultCase>& info) {
+                             std::string name;
+                             for (const char c : std::string_view(info.param.name)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+// Random lines from the bytes at the edges of every rule, as headers, as
+// message lines and as neither, of every length up to well past a block.
+TEST(ByteFaultsAgreeWithTheRules, OnRandomLines) {
+    const unsigned char edges[] = {'a',  ' ',  '>',  '\n', 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81, 0x82, 0x9F,
+                                   0xA0, 0xA1, 0xDF, 0xE0, 0xEA, 0xFC, 0xFD, 0xFF};
+    std::mt19937 random(20261210);
+    for (int round = 0; round < 200000; ++round) {
+        const std::size_t size = random() % 110;
+        std::string line;
+        switch (round % 3) {
+            case 0: line = "01/02 10:30 "; break;
+            case 1: line = std::string(14, 'h') + ">"; break;
+            default: break;
+        }
+        // Mostly lead-range bytes now and then, so that long runs of them occur.
+        const bool leadHeavy = round % 7 == 0;
+        while (line.size() < size) {
+            const unsigned char b = leadHeavy && random() % 2 ? 0x81 + random() % 0x1F : edges[random() % sizeof edges];
+            line += static_cast<char>(b);
+        }
+        const LineKind kind = porresku_log::Classify(line);
+        const porresku_log::ByteFaults faults = porresku_log::FindByteFaults(line, kind);
+        ASSERT_EQ(faults.badByte, PlainFirstBad(line, kind)) << "round " << round << ", " << line.size() << " bytes";
+        ASSERT_EQ(faults.loneLf, line.find('\n')) << "round " << round;
+    }
+}
+
+// The system's converter, asked for the whole text at once; empty when it
+// finds a code it does not know.
+std::optional<std::string> SystemUtf8(std::string_view cp932) {
+#ifdef _WIN32
+    const int wideSize =
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
+    if (wideSize <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+    MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), wide.data(), wideSize);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, out.data(), size, nullptr, nullptr);
+    return out;
+#else
+    iconv_t converter = iconv_open("UTF-8", "CP932");
+    std::string out(cp932.size() * 3, '\0');
+    char* from = const_cast<char*>(cp932.data());
+    std::size_t left = cp932.size();
+    char* to = out.data();
+    std::size_t room = out.size();
+    const std::size_t done = iconv(converter, &from, &left, &to, &room);
+    iconv_close(converter);
+    if (done == static_cast<std::size_t>(-1)) return std::nullopt;
+    out.resize(out.size() - room);
+    return out;
+#endif
+}
+
+// Every two-byte character of the rows a log uses most, among ASCII and
+// half-width katakana, in texts of every length.
+TEST(Utf8Conversion, AgreesWithTheSystemsConverter) {
+    std::string text;
+    for (const unsigned char lead : {0x81, 0x82, 0x83, 0x88, 0x93, 0x9F, 0xE0, 0xEA}) {
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F) continue;
+            // Only assigned characters: the system maps the others differently.
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            const std::optional<std::string> known = SystemUtf8({pair, 2});
+            if (!known || *known == "\xEF\xBF\xBD") continue;
+            text.append(pair, 2);
+            if (trail % 5 == 0) text += "abc";
+            if (trail % 7 == 0) text += "\xB1\xDF";
+        }
+    }
+    for (std::size_t size = 0; size < text.size(); size += 1 + size / 3) {
+        std::size_t cut = size;
+        // Whole characters only.
+        std::size_t at = 0;
+        while (at < cut) at += porresku_log::IsLeadByte(static_cast<unsigned char>(text[at])) ? 2 : 1;
+        const std::string piece = text.substr(0, at);
+        ASSERT_EQ(std::optional<std::string>(porresku_log::ToUtf8(piece)), SystemUtf8(piece)) << piece.size() << " bytes";
+    }
+}
+
+// Postings whose lines lie across the 128 KiB reading buffer's edge, some
+// of them longer than the kept bytes: every unit comes out with its own
+// bytes, the lines before the edge too.
+TEST(ReadUnits, PostingsAcrossTheBuffersEdgeKeepTheirBytes) {
+    const testing_host::TempDir folder;
+    std::string log;
+    std::vector<std::vector<std::string>> expected;
+    std::mt19937 random(7);
+    for (int posting = 0; log.size() < 5 * 128 * 1024; ++posting) {
+        std::vector<std::string> lines = {"12/0" + std::to_string(1 + posting % 9) + " 10:30 U" + std::to_string(posting)};
+        const int messages = 1 + static_cast<int>(random() % 40);
+        for (int m = 0; m < messages; ++m) {
+            lines.push_back(std::string(14, static_cast<char>('a' + (posting + m) % 26)) + ">" +
+                            std::string(random() % 66, static_cast<char>('A' + m % 26)) + std::to_string(posting));
+        }
+        // Now and then a line that belongs to no posting, long and cut in the copy.
+        if (posting % 50 == 0) lines.push_back(std::string(300 + posting % 700, 'z'));
+        for (const std::string& line : lines) log += line + "\r\n";
+        expected.push_back(lines);
+    }
+    testing_host::WriteFileBytes("porresku.log", log);
+    std::vector<std::string> got;
+    const porresku_log::ReadableLog file("porresku.log");
+    porresku_log::ReadUnits(file.handle(), [&](const porresku_log::LogUnit& unit) {
+        for (const porresku_log::LogLine& line : unit.lines) got.emplace_back(line.text());
+    });
+    std::vector<std::string> want;
+    for (const auto& lines : expected) {
+        for (const std::string& line : lines) want.push_back(line.substr(0, porresku_log::LogLine::kKeptBytes));
+    }
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "line " << i + 1;
+}
+
+}  // namespace
