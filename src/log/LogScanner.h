@@ -71,6 +71,8 @@ public:
     // beginning, or the text's end. Reads once more when the buffer ended
     // between a CR and what follows it. Throws LogError.
     std::int64_t NextLineAt();
+    // The text the buffer holds now: the lines handed on in place lie in it.
+    std::string_view held() const { return {buffer_.data(), limit_}; }
     // Once a scan reached the end: where the readable text ends.
     std::int64_t textEnd() const { return nextOffset_; }
 

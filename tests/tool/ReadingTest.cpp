@@ -1,5 +1,5 @@
 // The tool's reading of the log below its command line: the Shift-JIS test
-// of a line against a plain walk of the rules, the conversion to UTF-8
+// of a line and the marks on a whole stretch against a plain walk of the rules, the conversion to UTF-8
 // against the system's own converter, and postings that lie across the
 // reading buffer's edge.
 #include <gtest/gtest.h>
@@ -22,6 +22,7 @@
 #include "LogFiles.h"
 #include "Postings.h"
 #include "Terminal.h"
+#include "TroubleMarks.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -130,6 +131,62 @@ TEST(ByteFaultsAgreeWithTheRules, OnRandomLines) {
         const porresku_log::ByteFaults faults = porresku_log::FindByteFaults(line, kind);
         ASSERT_EQ(faults.badByte, PlainFirstBad(line, kind)) << "round " << round << ", " << line.size() << " bytes";
         ASSERT_EQ(faults.loneLf, line.find('\n')) << "round " << round;
+    }
+}
+
+// Strict Shift-JIS: no character cut in half anywhere, no LF.
+bool StrictlyShiftJis(std::string_view text) {
+    return PlainFirstBad(text, 0, text.size(), false) == kNone && text.find('\n') == kNone;
+}
+
+// Stretches of random lines, each ended by CR LF or a CR alone, the last one
+// perhaps by nothing: a line with no mark up to its CR is sound in its
+// bytes, and a line strictly Shift-JIS with no LF has no mark.
+TEST(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
+    const unsigned char edges[] = {'a',  ' ',  '>',  '\n', 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81, 0x82, 0x9F,
+                                   0xA0, 0xA1, 0xDF, 0xE0, 0xEA, 0xFC, 0xFD, 0xFF};
+    std::mt19937 random(1210);
+    porresku_log::TroubleMarks marks;
+    for (int round = 0; round < 20000; ++round) {
+        std::string stretch;
+        struct Placed {
+            std::size_t from;
+            std::string line;
+        };
+        std::vector<Placed> lines;
+        const int count = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < count; ++i) {
+            std::string line = random() % 2 ? std::string(14, 'h') + ">" : "";
+            const std::size_t size = line.size() + random() % 70;
+            const bool leadHeavy = random() % 5 == 0;
+            const bool clean = random() % 3 == 0;
+            while (line.size() < size) {
+                if (clean) {
+                    // Whole characters only.
+                    if (random() % 2) {
+                        line += static_cast<char>(0x82);
+                        line += static_cast<char>(0x9F + random() % 0x5D);
+                    } else {
+                        line += static_cast<char>(random() % 2 ? 'a' + random() % 26 : 0xA1 + random() % 0x3F);
+                    }
+                    continue;
+                }
+                line += static_cast<char>(leadHeavy && random() % 2 ? 0x81 + random() % 0x1F : edges[random() % sizeof edges]);
+            }
+            lines.push_back({stretch.size(), line});
+            stretch += line;
+            stretch += random() % 4 ? "\r\n" : "\r";
+        }
+        marks.Mark(stretch.data(), stretch.size());
+        for (const Placed& placed : lines) {
+            const bool marked = marks.AnyIn(placed.from, placed.from + placed.line.size() + 1);
+            const LineKind kind = porresku_log::Classify(placed.line);
+            if (!marked) {
+                ASSERT_EQ(PlainFirstBad(placed.line, kind), kNone) << "round " << round;
+                ASSERT_EQ(placed.line.find('\n'), kNone) << "round " << round;
+            }
+            if (StrictlyShiftJis(placed.line)) ASSERT_FALSE(marked) << "round " << round << ", line at " << placed.from;
+        }
     }
 }
 

@@ -8,7 +8,9 @@ namespace porresku_log {
 
 namespace {
 
-void LineFindings(const LogLine& line, const std::function<void(const Finding&)>& report) {
+template <typename Report>
+void LineFindings(const LogLine& line, Report& report) {
+    if (line.sound() && line.endLength == 2) return;
     auto at = [&](std::string what, bool show) { report({line.number, line.offset, std::move(what), show ? &line : nullptr}); };
     if (!IsSoundKind(line.kind)) at(KindProblem(line.kind), true);
     if (line.loneLf != std::string_view::npos) {

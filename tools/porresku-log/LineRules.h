@@ -54,7 +54,6 @@ struct ByteFaults {
     std::size_t badByte = std::string_view::npos;  // as FirstBadShiftJis tells it
     std::size_t loneLf = std::string_view::npos;   // the first LF: the board ends a line at a CR only
 };
-// Both in one reading of the line.
 ByteFaults FindByteFaults(std::string_view line, LineKind kind);
 
 // Lead and trail bytes of a two-byte CP932 character.

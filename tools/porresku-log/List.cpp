@@ -1,6 +1,7 @@
 // list: the postings with their line numbers, as the log has them.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "Commands.h"
 #include "LogFiles.h"
@@ -14,6 +15,10 @@ namespace {
 
 // The line number right-aligned in 7 places, then two blanks.
 void Number(Output& out, std::int64_t number) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char text[24];
     char* at = text + sizeof text;
     *--at = ' ';
@@ -24,10 +29,18 @@ void Number(Output& out, std::int64_t number) {
         number /= 10;
     }
     auto small = static_cast<std::uint32_t>(number);
-    do {
-        *--at = static_cast<char>('0' + small % 10);
-        small /= 10;
-    } while (small != 0);
+    while (small >= 100) {
+        const std::uint32_t pair = small % 100;
+        small /= 100;
+        at -= 2;
+        std::memcpy(at, kPairs + 2 * pair, 2);
+    }
+    if (small >= 10) {
+        at -= 2;
+        std::memcpy(at, kPairs + 2 * small, 2);
+    } else {
+        *--at = static_cast<char>('0' + small);
+    }
     while (text + sizeof text - at < 9) *--at = ' ';
     out << std::string_view(at, static_cast<std::size_t>(text + sizeof text - at));
 }

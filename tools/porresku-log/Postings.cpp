@@ -2,8 +2,12 @@
 
 namespace porresku_log {
 
-void JudgeLine(LogLine& line, std::string_view scanned) {
+void JudgeLine(LogLine& line, std::string_view scanned, bool unmarked) {
     line.kind = Classify(scanned);
+    if (unmarked) {
+        line.badByte = line.loneLf = std::string_view::npos;
+        return;
+    }
     const bool cut = scanned.size() < line.length;
     // A copied line is cut at the scanner's room: it is far too long to be
     // sound whatever its kind, and its first bytes tell that.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "LineRules.h"
+#include "TroubleMarks.h"
 #include "common/BoundedText.h"
 #include "log/LogError.h"
 #include "log/LogScanner.h"
@@ -40,7 +41,8 @@ struct LogLine {
 
 // Judges a line from its bytes as the scanner gave them (`scanned`: all of
 // them, or the first of them when `length` is more): its kind and faults.
-void JudgeLine(LogLine& line, std::string_view scanned);
+// `unmarked`: its bytes are known to be Shift-JIS with no LF.
+void JudgeLine(LogLine& line, std::string_view scanned, bool unmarked);
 
 // A posting (its header first), or a single line that belongs to none.
 struct LogUnit {
@@ -148,6 +150,8 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
         isWaiting = false;
     };
     messagelog::LogScanner scanner(file);
+    TroubleMarks marks;
+    bool marked = false;  // the marks are those of the scanner's buffer
     std::int64_t number = 0;
     scanner.Scan(
         [&](const messagelog::ScannedLine& scanned) {
@@ -156,7 +160,16 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
             waiting.offset = scanned.offset;
             waiting.length = scanned.length;
             waiting.endLength = scanned.ended ? 1 : 0;
-            JudgeLine(waiting, scanned.bytes);
+            bool unmarked = false;
+            if (!scanned.copied) {
+                const std::string_view held = scanner.held();
+                if (!marked) marks.Mark(held.data(), held.size());
+                marked = true;
+                const auto from = static_cast<std::size_t>(scanned.bytes.data() - held.data());
+                // Up to its CR, where a lead byte left alone at its end is marked.
+                unmarked = !marks.AnyIn(from, from + scanned.length + 1);
+            }
+            JudgeLine(waiting, scanned.bytes, unmarked);
             waiting.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
             waitingLasts = true;
             if (scanned.copied) copyWaiting();
@@ -164,6 +177,7 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
             return true;
         },
         [&] {
+            marked = false;
             if (isWaiting && waitingLasts) copyWaiting();
             grouper.KeepLines();
         });

@@ -25,14 +25,29 @@ struct alignas(4) Utf8Char {
     std::size_t size() const { return static_cast<unsigned char>(bytes[3]); }
 };
 constexpr Utf8Char kReplacementChar{{'\xEF', '\xBF', '\xBD', 3}};
-constexpr Utf8Char kNoPair{};  // the second byte is no trail byte
+constexpr Utf8Char kNoPair{};  // no character: the first byte leads none, or the second is no trail byte
+constexpr unsigned char kUnlearnt = 0xFF;  // a size that tells the row is still to be learnt
+
+// A row for each first byte of a pair, with room for every second byte.
+using PairRow = std::array<Utf8Char, 256>;
+
+constexpr PairRow FilledRow(Utf8Char entry) {
+    PairRow row{};
+    for (Utf8Char& character : row) character = entry;
+    return row;
+}
+constexpr PairRow kNoPairs = FilledRow(kNoPair);
+constexpr PairRow kUnlearntRow = FilledRow(Utf8Char{{0, 0, 0, static_cast<char>(kUnlearnt)}});
 
 // The converter, asked once per character rather than once per text: a log
 // converts a hundred megabytes in the time it takes to read it twice.
 class Cp932Table {
 public:
     Cp932Table() {
-        for (int c = 0; c < 256; ++c) singles_[c] = kReplacementChar;
+        for (int c = 0; c < 256; ++c) {
+            singles_[c] = kReplacementChar;
+            rows_[c] = IsLeadByte(static_cast<unsigned char>(c)) ? &kUnlearntRow : &kNoPairs;
+        }
         // Only the half-width katakana stand alone; Windows' converter
         // would also give the bytes that are no Shift-JIS a character.
         for (int c = 0xA1; c <= 0xDF; ++c) {
@@ -41,19 +56,18 @@ public:
         }
     }
     const Utf8Char& Single(unsigned char c) const { return singles_[c]; }
-    // The row of characters that begin with `lead`, learnt on first use.
-    const Utf8Char* Row(unsigned char lead) {
-        std::unique_ptr<Utf8Char[]>& row = pairs_[lead];
-        if (!row) {
-            row = std::make_unique<Utf8Char[]>(256);
-            for (int t = 0; t < 256; ++t) row[static_cast<std::size_t>(t)] = kNoPair;
-            for (int t = 0x40; t <= 0xFC; ++t) {
-                if (!IsTrailByte(static_cast<unsigned char>(t))) continue;
-                const char two[2] = {static_cast<char>(lead), static_cast<char>(t)};
-                row[static_cast<std::size_t>(t)] = Learn({two, 2});
-            }
+    // The characters that begin with `first`: kNoPair throughout when it
+    // leads none, kUnlearnt throughout until LearnRow(first).
+    const PairRow& Row(unsigned char first) const { return *rows_[first]; }
+    void LearnRow(unsigned char lead) {
+        std::unique_ptr<PairRow>& row = learnt_[lead];
+        row = std::make_unique<PairRow>(kNoPairs);
+        for (int t = 0x40; t <= 0xFC; ++t) {
+            if (!IsTrailByte(static_cast<unsigned char>(t))) continue;
+            const char two[2] = {static_cast<char>(lead), static_cast<char>(t)};
+            (*row)[static_cast<std::size_t>(t)] = Learn({two, 2});
         }
-        return row.get();
+        rows_[lead] = row.get();
     }
 
 private:
@@ -68,7 +82,8 @@ private:
     }
 
     Utf8Char singles_[256];
-    std::array<std::unique_ptr<Utf8Char[]>, 256> pairs_;
+    const PairRow* rows_[256];
+    std::array<std::unique_ptr<PairRow>, 256> learnt_;
 };
 
 Cp932Table& Table() {
@@ -88,32 +103,35 @@ char* PutUtf8(std::string_view cp932, char* to) {
     Cp932Table& table = Table();
     const unsigned char* at = reinterpret_cast<const unsigned char*>(cp932.data());
     const unsigned char* const end = at + cp932.size();
+    // Runs of ASCII and runs of two-byte characters, each in a loop of its
+    // own: a log's text changes between them only a few times a line.
     while (at != end) {
-        const unsigned char c = *at;
-        if (c < 0x80) {
-            // A run of ASCII, four bytes at a time.
-            while (end - at >= 4) {
-                std::uint32_t word;
-                std::memcpy(&word, at, 4);
-                if ((word & 0x80808080u) != 0) break;
-                std::memcpy(to, at, 4);
-                to += 4;
-                at += 4;
-            }
-            while (at != end && *at < 0x80) *to++ = static_cast<char>(*at++);
-        } else if (IsLeadByte(c) && at + 1 != end) {
-            const Utf8Char& pair = table.Row(c)[at[1]];
-            if (pair.size() != 0) {
-                to = Put(to, pair);
-                at += 2;
-            } else {
-                to = Put(to, kReplacementChar);
-                ++at;
-            }
-        } else {
-            to = Put(to, table.Single(c));
-            ++at;
+        while (end - at >= 8) {
+            std::uint32_t first;
+            std::uint32_t second;
+            std::memcpy(&first, at, 4);
+            std::memcpy(&second, at + 4, 4);
+            if (((first | second) & 0x80808080u) != 0) break;
+            std::memcpy(to, at, 8);
+            to += 8;
+            at += 8;
         }
+        while (at != end && *at < 0x80) *to++ = static_cast<char>(*at++);
+        while (end - at >= 2) {
+            const Utf8Char& pair = table.Row(at[0])[at[1]];
+            if (pair.size() - 1 >= 3) {
+                if (pair.size() != kUnlearnt) break;
+                table.LearnRow(at[0]);
+                continue;
+            }
+            to = Put(to, pair);
+            at += 2;
+        }
+        if (at == end || *at < 0x80) continue;
+        // A half-width katakana, or a byte that is no Shift-JIS: a lead
+        // without its trail, or one that starts nothing.
+        to = Put(to, IsLeadByte(*at) ? kReplacementChar : table.Single(*at));
+        ++at;
     }
     return to;
 }

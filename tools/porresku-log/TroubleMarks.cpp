@@ -1,0 +1,138 @@
+#include "TroubleMarks.h"
+
+#include <cstring>
+
+#include "LineRules.h"
+
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#include <cpuid.h>
+#include <emmintrin.h>
+#define PORRESKU_LOG_SSE2 1
+#endif
+
+namespace porresku_log {
+
+namespace {
+
+// Which bytes are trail bytes follows from the runs of bytes that may lead
+// (every one of which may also trail): a run that starts where a character
+// starts pairs off from its first byte, and a byte after a run of odd
+// length is the trail of the run's last byte. Any other byte starts a
+// character. So the marks go where a trail after a run may not trail, and
+// where a byte outside the runs may not start a character. A CR or LF ends
+// any run, so the lines of a stretch are judged as they would be one by
+// one, and a lead alone at a line's end marks its CR.
+
+// For each flag, one bit per byte.
+struct ByteFlags {
+    std::uint32_t high;      // above ASCII
+    std::uint32_t mayLead;   // 81-9F, E0-FC
+    std::uint32_t mayTrail;  // 40-FC but 7F
+    std::uint32_t oddHigh;   // 80, A0: above ASCII, yet they start nothing
+    std::uint32_t lineFeed;
+};
+
+constexpr std::uint64_t kEvenBits = 0x5555555555555555u;
+constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAu;
+
+// The marks of 32 bytes (`valid` tells which are there) from their flags;
+// `trailFirst` says whether the first is a trail, and becomes whether the
+// byte after them is.
+std::uint32_t MarksOf(const ByteFlags& f, std::uint32_t valid, std::uint64_t& trailFirst) {
+    const std::uint32_t lineFeeds = f.lineFeed & valid;
+    if (trailFirst == 0 && (f.high & valid) == 0) return lineFeeds;  // ASCII only
+    const std::uint64_t mayLead = f.mayLead & valid;
+    const std::uint64_t noTrail = ~f.mayTrail & valid;
+    const std::uint64_t noStart = f.oddHigh | (noTrail & f.high);  // 80, A0, FD-FF
+    // Runs of possible leads that start where a character starts; the sum
+    // carries each run's first bit to the byte after it.
+    const std::uint64_t runs = mayLead & ~trailFirst;
+    const std::uint64_t starts = runs & ~(runs << 1);
+    const std::uint64_t afterEvenStart = (runs + (starts & kEvenBits)) & ~runs;
+    const std::uint64_t afterOddStart = (runs + (starts & kOddBits)) & ~runs;
+    const std::uint64_t afterOddRun = (afterEvenStart & kOddBits) | (afterOddStart & kEvenBits);
+    const std::uint64_t trails = afterOddRun | trailFirst;
+    trailFirst = (afterOddRun >> 32) & 1;
+    return lineFeeds | static_cast<std::uint32_t>(((trails & noTrail) | (~trails & ~mayLead & noStart)) & valid);
+}
+
+// The flags of one byte at a time.
+ByteFlags PlainFlags(const unsigned char* bytes, std::size_t count) {
+    ByteFlags f{};
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char c = bytes[i];
+        const std::uint32_t bit = std::uint32_t{1} << i;
+        if (c >= 0x80) f.high |= bit;
+        if (IsLeadByte(c)) f.mayLead |= bit;
+        if (IsTrailByte(c)) f.mayTrail |= bit;
+        if (c == 0x80 || c == 0xA0) f.oddHigh |= bit;
+        if (c == '\n') f.lineFeed |= bit;
+    }
+    return f;
+}
+
+#if defined(PORRESKU_LOG_SSE2)
+bool HasSse2() {
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
+    }();
+    return has;
+}
+
+// x in [low, high], in two steps: moved so that the range starts at -128.
+inline __attribute__((target("sse2"), always_inline)) __m128i InRange(__m128i v, unsigned char low, unsigned char high) {
+    const __m128i moved = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - low)));
+    return _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(high - low - 127)), moved);
+}
+
+inline __attribute__((target("sse2"), always_inline)) std::uint32_t Bits(__m128i flags) {
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(flags));
+}
+
+inline __attribute__((target("sse2"), always_inline)) ByteFlags Flags16(const unsigned char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return {Bits(v), Bits(_mm_or_si128(InRange(v, 0x81, 0x9F), InRange(v, 0xE0, 0xFC))),
+            Bits(_mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), InRange(v, 0x40, 0xFC))),
+            Bits(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0x80))),
+                              _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xA0))))),
+            Bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')))};
+}
+
+// Whole words only; returns how many bytes it marked.
+__attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes, std::size_t size,
+                                                     std::uint32_t* words, std::uint64_t& trailFirst) {
+    std::size_t at = 0;
+    for (; at + 32 <= size; at += 32) {
+        const ByteFlags low = Flags16(bytes + at);
+        const ByteFlags high = Flags16(bytes + at + 16);
+        const ByteFlags f{low.high | high.high << 16, low.mayLead | high.mayLead << 16,
+                          low.mayTrail | high.mayTrail << 16, low.oddHigh | high.oddHigh << 16,
+                          low.lineFeed | high.lineFeed << 16};
+        words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
+    }
+    return at;
+}
+#endif
+
+}  // namespace
+
+void TroubleMarks::Mark(const char* text, std::size_t size) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    if (words_.size() < size / 32 + 1) words_.resize(size / 32 + 1);
+    // What came before the stretch is not known; it only decides the bytes
+    // before the stretch's first line end, which belong to a line read on
+    // its own.
+    std::uint64_t trailFirst = 0;
+    std::size_t at = 0;
+#if defined(PORRESKU_LOG_SSE2)
+    if (HasSse2()) at = MarkSse2(bytes, size, words_.data(), trailFirst);
+#endif
+    for (; at < size; at += 32) {
+        const std::size_t count = size - at < 32 ? size - at : 32;
+        const std::uint32_t valid = count == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << count) - 1;
+        words_[at / 32] = MarksOf(PlainFlags(bytes + at, count), valid, trailFirst);
+    }
+}
+
+}  // namespace porresku_log

@@ -1,0 +1,37 @@
+// Marks on a whole stretch of the log (a filling of the reading buffer) at
+// the bytes that may make a line unsound: the bytes where Shift-JIS goes
+// wrong, and every LF. A line with no mark from its first byte to its CR
+// is Shift-JIS throughout and holds no LF, and needs no test of its own;
+// a line with a mark gets the exact test, which also knows the places where
+// the board cuts a character in half on purpose. Made sixteen bytes at a
+// time where the processor can, it costs far less than a test per line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace porresku_log {
+
+class TroubleMarks {
+public:
+    // Marks `bytes` afresh, one bit per byte.
+    void Mark(const char* bytes, std::size_t size);
+    // Whether a byte in [from, to) of the marked stretch has a mark.
+    bool AnyIn(std::size_t from, std::size_t to) const {
+        std::size_t word = from / 32;
+        const std::size_t last = (to - 1) / 32;
+        std::uint32_t bits = words_[word] & (~std::uint32_t{0} << (from % 32));
+        while (word != last) {
+            if (bits != 0) return true;
+            bits = words_[++word];
+        }
+        const unsigned tail = static_cast<unsigned>((to - 1) % 32);
+        return (bits & (~std::uint32_t{0} >> (31 - tail))) != 0;
+    }
+
+private:
+    std::vector<std::uint32_t> words_;
+};
+
+}  // namespace porresku_log
