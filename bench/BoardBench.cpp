@@ -49,9 +49,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The reader's buffer: the line-end count reads through one just as large.
-constexpr std::size_t kReadBuffer = 128 * 1024;
+// The line-end count, the best the machine does, reads 1 MiB at a time,
+// whatever the board's own buffer.
+constexpr std::size_t kReadBuffer = 1024 * 1024;
 constexpr double kRatioGoal = 2.0;
+// The listing a caller waits for, tighter.
+constexpr double kListingGoal = 1.5;
 constexpr long kMemoryGoalKiB = 1024;
 // The load and listing goals are for the 100 MB log; a generated log stops
 // short of its size by less than one posting.
@@ -448,9 +451,9 @@ void Row(const char* what, const std::string& log, const std::string& time, cons
                 baseline, baselineTime.c_str(), ratio.c_str(), goal.c_str(), result);
 }
 
-// A time against its baseline; the goal applies when `goalApplies`.
+// A time against its baseline; the goal (a largest ratio) applies when it is not 0.
 void TimeRow(const MedianCollector& results, Tally& tally, const char* what, const Log& log, const std::string& name,
-             const char* baseline, const std::string& baselineName, bool goalApplies) {
+             const char* baseline, const std::string& baselineName, double ratioGoal) {
     const auto time = results.medians.find(name + "/" + log.label);
     const auto base = results.medians.find(baselineName + "/" + log.label);
     if (!results.Ran(name + "/" + log.label) && !results.Ran(baselineName + "/" + log.label)) return;  // filtered out
@@ -464,9 +467,9 @@ void TimeRow(const MedianCollector& results, Tally& tally, const char* what, con
     std::snprintf(ratioText, sizeof ratioText, "%.2fx", ratio);
     char goal[32] = "(none)";
     const char* result = "-";
-    if (goalApplies) {
-        std::snprintf(goal, sizeof goal, "<= %.0fx", kRatioGoal);
-        const bool met = ratio <= kRatioGoal;
+    if (ratioGoal != 0) {
+        std::snprintf(goal, sizeof goal, "<= %gx", ratioGoal);
+        const bool met = ratio <= ratioGoal;
         result = met ? "met" : "NOT met";
         ++(met ? tally.met : tally.missed);
     }
@@ -577,20 +580,22 @@ int main(int argc, char** argv) {
                 std::string(11, '-').c_str(), std::string(12, '-').c_str(), std::string(9, '-').c_str());
     for (const Log& log : logs) {
         const bool largest = log.bytes >= kGoalLogBytes;
-        TimeRow(results, tally, "load (LoadHistory)", log, "load", "line-end count", "linescan", largest);
-        TimeRow(results, tally, "list since 12/31", log, "list_recent", "line-end count", "linescan", largest);
-        TimeRow(results, tally, "list everything", log, "list_every", "line-end count", "linescan", largest);
+        const double listingGoal = largest ? kListingGoal : 0;
+        const double readingGoal = largest ? kRatioGoal : 0;
+        TimeRow(results, tally, "load (LoadHistory)", log, "load", "line-end count", "linescan", readingGoal);
+        TimeRow(results, tally, "list since 12/31", log, "list_recent", "line-end count", "linescan", listingGoal);
+        TimeRow(results, tally, "list everything", log, "list_every", "line-end count", "linescan", listingGoal);
         // The years are known only once the whole log is read: a first
         // listing of everything reads it twice.
-        TimeRow(results, tally, "list everything, first", log, "list_first", "line-end count", "linescan", false);
-        TimeRow(results, tally, "post one message", log, "post", "open-append-write-close", "append", true);
-        TimeRow(results, tally, "(its file calls, bare)", log, "postcalls", "open-append-write-close", "append",
-                false);
-        TimeRow(results, tally, "porresku-log check", log, "tool_check", "line-end count", "linescan", largest);
-        TimeRow(results, tally, "porresku-log list", log, "tool_list", "line-end count", "linescan", largest);
-        TimeRow(results, tally, "porresku-log export", log, "tool_export", "line-end count", "linescan", largest);
-        TimeRow(results, tally, "porresku-log export csv", log, "tool_csv", "line-end count", "linescan", largest);
-        TimeRow(results, tally, "porresku-log export json", log, "tool_json", "line-end count", "linescan", largest);
+        TimeRow(results, tally, "list everything, first", log, "list_first", "line-end count", "linescan", 0);
+        TimeRow(results, tally, "post one message", log, "post", "open-append-write-close", "append", kRatioGoal);
+        TimeRow(results, tally, "(its file calls, bare)", log, "postcalls", "open-append-write-close", "append", 0);
+        TimeRow(results, tally, "porresku-log check", log, "tool_check", "line-end count", "linescan", readingGoal);
+        TimeRow(results, tally, "porresku-log list", log, "tool_list", "line-end count", "linescan", readingGoal);
+        TimeRow(results, tally, "porresku-log export", log, "tool_export", "line-end count", "linescan", readingGoal);
+        TimeRow(results, tally, "porresku-log export csv", log, "tool_csv", "line-end count", "linescan", readingGoal);
+        TimeRow(results, tally, "porresku-log export json", log, "tool_json", "line-end count", "linescan",
+                readingGoal);
     }
     for (const Log& log : logs) {
         const long peak = MedianPeakKiB(peakProgram, log.folder);

@@ -38,7 +38,8 @@ constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAu;
 // The marks of 32 bytes (`valid` tells which are there) from their flags;
 // `trailFirst` says whether the first is a trail, and becomes whether the
 // byte after them is.
-std::uint32_t MarksOf(const ByteFlags& f, std::uint32_t valid, std::uint64_t& trailFirst) {
+inline __attribute__((always_inline)) std::uint32_t MarksOf(const ByteFlags& f, std::uint32_t valid,
+                                                          std::uint64_t& trailFirst) {
     const std::uint32_t lineFeeds = f.lineFeed & valid;
     if (trailFirst == 0 && (f.high & valid) == 0) return lineFeeds;  // ASCII only
     const std::uint64_t mayLead = f.mayLead & valid;
