@@ -193,6 +193,7 @@ TEST(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
 // The system's converter, asked for the whole text at once; empty when it
 // finds a code it does not know.
 std::optional<std::string> SystemUtf8(std::string_view cp932) {
+    if (cp932.empty()) return std::string();
 #ifdef _WIN32
     const int wideSize =
         MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
