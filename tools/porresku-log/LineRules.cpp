@@ -5,24 +5,6 @@ namespace porresku_log {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool TwoDigits(std::string_view line, std::size_t at) {
-    return line.size() >= at + 2 && IsDigit(line[at]) && IsDigit(line[at + 1]);
-}
-
-// "MM/DD hh:mm " before the user ID: 12 bytes.
-bool HasLongKey(std::string_view line) {
-    return line.size() >= 12 && TwoDigits(line, 0) && line[2] == '/' && TwoDigits(line, 3) && line[5] == ' ' &&
-           TwoDigits(line, 6) && line[8] == ':' && TwoDigits(line, 9) && line[11] == ' ';
-}
-// "MM/DD " before the user ID: 6 bytes.
-bool HasShortKey(std::string_view line) {
-    return line.size() >= 6 && TwoDigits(line, 0) && line[2] == '/' && TwoDigits(line, 3) && line[5] == ' ';
-}
-
-bool HasMark(std::string_view line) { return line.size() >= 15 && line[14] == '>'; }
-bool LoadTakesForHeader(std::string_view line) { return line.size() >= 9 && line[2] == '/' && line[8] == ':'; }
-
 // What each byte is where a character starts.
 enum ByteRole : unsigned char { kSingle, kLead, kBad };
 struct ByteRoles {
@@ -56,23 +38,6 @@ std::size_t BadIn(std::string_view line, std::size_t from, std::size_t to, bool 
 
 }  // namespace
 
-LineKind Classify(std::string_view line) {
-    if (line.empty()) return LineKind::kEmpty;
-    // The listing takes every line with the mark for a message line, the
-    // load every such line that has no "/" and ":" where a clock key has them.
-    if (HasMark(line)) {
-        if (HasLongKey(line)) return LineKind::kHeaderWithMark;
-        if (LoadTakesForHeader(line)) return LineKind::kMessageShapedLikeHeader;
-        return line.size() > kMessageLineRoom ? LineKind::kTooLongMessage : LineKind::kMessage;
-    }
-    if (HasLongKey(line) || HasShortKey(line)) {
-        return line.size() > kHeaderLineRoom ? LineKind::kTooLongHeader : LineKind::kHeader;
-    }
-    return LineKind::kOther;
-}
-
-bool IsSoundKind(LineKind kind) { return kind == LineKind::kHeader || kind == LineKind::kMessage; }
-
 const char* KindProblem(LineKind kind) {
     switch (kind) {
         case LineKind::kHeader:
@@ -96,7 +61,7 @@ const char* KindProblem(LineKind kind) {
 }
 
 HeaderFields SplitHeader(std::string_view line) {
-    const std::size_t keySize = HasLongKey(line) ? 11 : 5;
+    const std::size_t keySize = line_shape::HasLongKey(line) ? 11 : 5;
     return {line.substr(0, keySize), line.substr(keySize + 1)};
 }
 

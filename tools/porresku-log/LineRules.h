@@ -30,8 +30,43 @@ enum class LineKind {
     kOther,
 };
 
-LineKind Classify(std::string_view line);
-bool IsSoundKind(LineKind kind);
+// The shapes of a line's first bytes. Inline, as Classify is: they run for
+// every line of the log.
+namespace line_shape {
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool TwoDigits(std::string_view line, std::size_t at) {
+    return line.size() >= at + 2 && IsDigit(line[at]) && IsDigit(line[at + 1]);
+}
+// "MM/DD hh:mm " before the user ID: 12 bytes.
+inline bool HasLongKey(std::string_view line) {
+    return line.size() >= 12 && TwoDigits(line, 0) && line[2] == '/' && TwoDigits(line, 3) && line[5] == ' ' &&
+           TwoDigits(line, 6) && line[8] == ':' && TwoDigits(line, 9) && line[11] == ' ';
+}
+// "MM/DD " before the user ID: 6 bytes.
+inline bool HasShortKey(std::string_view line) {
+    return line.size() >= 6 && TwoDigits(line, 0) && line[2] == '/' && TwoDigits(line, 3) && line[5] == ' ';
+}
+inline bool HasMark(std::string_view line) { return line.size() >= 15 && line[14] == '>'; }
+inline bool LoadTakesForHeader(std::string_view line) { return line.size() >= 9 && line[2] == '/' && line[8] == ':'; }
+}  // namespace line_shape
+
+inline LineKind Classify(std::string_view line) {
+    using namespace line_shape;
+    if (line.empty()) return LineKind::kEmpty;
+    // The listing takes every line with the mark for a message line, the
+    // load every such line that has no "/" and ":" where a clock key has them.
+    if (HasMark(line)) {
+        if (HasLongKey(line)) return LineKind::kHeaderWithMark;
+        if (LoadTakesForHeader(line)) return LineKind::kMessageShapedLikeHeader;
+        return line.size() > kMessageLineRoom ? LineKind::kTooLongMessage : LineKind::kMessage;
+    }
+    if (HasLongKey(line) || HasShortKey(line)) {
+        return line.size() > kHeaderLineRoom ? LineKind::kTooLongHeader : LineKind::kHeader;
+    }
+    return LineKind::kOther;
+}
+
+inline bool IsSoundKind(LineKind kind) { return kind == LineKind::kHeader || kind == LineKind::kMessage; }
 // A few words on what is wrong with a line of this kind (ASCII).
 const char* KindProblem(LineKind kind);
 

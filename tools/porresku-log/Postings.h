@@ -42,7 +42,22 @@ struct LogLine {
 // Judges a line from its bytes as the scanner gave them (`scanned`: all of
 // them, or the first of them when `length` is more): its kind and faults.
 // `unmarked`: its bytes are known to be Shift-JIS with no LF.
-void JudgeLine(LogLine& line, std::string_view scanned, bool unmarked);
+inline void JudgeLine(LogLine& line, std::string_view scanned, bool unmarked) {
+    line.kind = Classify(scanned);
+    if (unmarked) {
+        line.badByte = line.loneLf = std::string_view::npos;
+        return;
+    }
+    const bool cut = scanned.size() < line.length;
+    // A copied line is cut at the scanner's room: it is far too long to be
+    // sound whatever its kind, and its first bytes tell that.
+    if (cut && IsSoundKind(line.kind)) line.kind = LineKind::kOther;
+    const ByteFaults faults = FindByteFaults(scanned, line.kind);
+    line.badByte = faults.badByte;
+    // Nor is a character that the copy's room cut in half.
+    if (cut && line.badByte + 1 == scanned.size()) line.badByte = std::string_view::npos;
+    line.loneLf = faults.loneLf;
+}
 
 // A posting (its header first), or a single line that belongs to none.
 struct LogUnit {

@@ -32,29 +32,33 @@ struct ByteFlags {
     std::uint32_t lineFeed;
 };
 
-constexpr std::uint64_t kEvenBits = 0x5555555555555555u;
-constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAu;
+constexpr std::uint32_t kEvenBits = 0x55555555u;
+constexpr std::uint32_t kOddBits = 0xAAAAAAAAu;
 
 // The marks of 32 bytes (`valid` tells which are there) from their flags;
 // `trailFirst` says whether the first is a trail, and becomes whether the
 // byte after them is.
 inline __attribute__((always_inline)) std::uint32_t MarksOf(const ByteFlags& f, std::uint32_t valid,
-                                                          std::uint64_t& trailFirst) {
+                                                          std::uint32_t& trailFirst) {
     const std::uint32_t lineFeeds = f.lineFeed & valid;
     if (trailFirst == 0 && (f.high & valid) == 0) return lineFeeds;  // ASCII only
-    const std::uint64_t mayLead = f.mayLead & valid;
-    const std::uint64_t noTrail = ~f.mayTrail & valid;
-    const std::uint64_t noStart = f.oddHigh | (noTrail & f.high);  // 80, A0, FD-FF
+    const std::uint32_t mayLead = f.mayLead & valid;
+    const std::uint32_t noTrail = ~f.mayTrail & valid;
+    const std::uint32_t noStart = f.oddHigh | (noTrail & f.high);  // 80, A0, FD-FF
     // Runs of possible leads that start where a character starts; the sum
-    // carries each run's first bit to the byte after it.
-    const std::uint64_t runs = mayLead & ~trailFirst;
-    const std::uint64_t starts = runs & ~(runs << 1);
-    const std::uint64_t afterEvenStart = (runs + (starts & kEvenBits)) & ~runs;
-    const std::uint64_t afterOddStart = (runs + (starts & kOddBits)) & ~runs;
-    const std::uint64_t afterOddRun = (afterEvenStart & kOddBits) | (afterOddStart & kEvenBits);
-    const std::uint64_t trails = afterOddRun | trailFirst;
-    trailFirst = (afterOddRun >> 32) & 1;
-    return lineFeeds | static_cast<std::uint32_t>(((trails & noTrail) | (~trails & ~mayLead & noStart)) & valid);
+    // carries each run's first bit to the byte after it. A run that starts
+    // at an odd place and ends the 32 bytes odd in length carries out: the
+    // next byte is its trail.
+    const std::uint32_t runs = mayLead & ~trailFirst;
+    const std::uint32_t starts = runs & ~(runs << 1);
+    const std::uint32_t afterEvenStart = (runs + (starts & kEvenBits)) & ~runs;
+    std::uint32_t oddStartSum = 0;
+    const bool carriedOut = __builtin_add_overflow(runs, starts & kOddBits, &oddStartSum);
+    const std::uint32_t afterOddStart = oddStartSum & ~runs;
+    const std::uint32_t afterOddRun = (afterEvenStart & kOddBits) | (afterOddStart & kEvenBits);
+    const std::uint32_t trails = afterOddRun | trailFirst;
+    trailFirst = carriedOut ? 1 : 0;
+    return lineFeeds | (((trails & noTrail) | (~trails & ~mayLead & noStart)) & valid);
 }
 
 // The flags of one byte at a time.
@@ -102,7 +106,7 @@ inline __attribute__((target("sse2"), always_inline)) ByteFlags Flags16(const un
 
 // Whole words only; returns how many bytes it marked.
 __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes, std::size_t size,
-                                                     std::uint32_t* words, std::uint64_t& trailFirst) {
+                                                     std::uint32_t* words, std::uint32_t& trailFirst) {
     std::size_t at = 0;
     for (; at + 32 <= size; at += 32) {
         const ByteFlags low = Flags16(bytes + at);
@@ -124,7 +128,7 @@ void TroubleMarks::Mark(const char* text, std::size_t size) {
     // What came before the stretch is not known; it only decides the bytes
     // before the stretch's first line end, which belong to a line read on
     // its own.
-    std::uint64_t trailFirst = 0;
+    std::uint32_t trailFirst = 0;
     std::size_t at = 0;
 #if defined(PORRESKU_LOG_SSE2)
     if (HasSse2()) at = MarkSse2(bytes, size, words_.data(), trailFirst);
