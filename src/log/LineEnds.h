@@ -17,17 +17,36 @@ constexpr std::size_t LineEndWords(std::size_t bytes) { return (bytes + kBitsPer
 // `size`; bits at and after it are set as the bytes are, and are not to be used.
 std::size_t MarkLineEnds(const char* bytes, std::size_t size, std::uint32_t* crBits);
 
+// The CRs before `limit`, one after another from `from` on. Each comes
+// from the bits left of the word in hand, not from the place asked, so
+// going from line to line waits on no reading of the line.
+class LineEndCursor {
+public:
+    LineEndCursor(const std::uint32_t* crBits, std::size_t from, std::size_t limit)
+        : crBits_(crBits), word_(from / kBitsPerWord), limit_(limit) {
+        bits_ = from < limit ? crBits[word_] & (~std::uint32_t{0} << (from % kBitsPerWord)) : 0;
+    }
+    // The next CR, or `limit` when there is none.
+    std::size_t Next() {
+        while (bits_ == 0) {
+            if (++word_ * kBitsPerWord >= limit_) return limit_;
+            bits_ = crBits_[word_];
+        }
+        const std::size_t at = word_ * kBitsPerWord + static_cast<std::size_t>(__builtin_ctz(bits_));
+        bits_ &= bits_ - 1;
+        return at < limit_ ? at : limit_;
+    }
+
+private:
+    const std::uint32_t* crBits_;
+    std::size_t word_;
+    std::uint32_t bits_;
+    std::size_t limit_;
+};
+
 // The first CR at or after `from` and before `limit`, or `limit`.
 inline std::size_t NextLineEnd(const std::uint32_t* crBits, std::size_t from, std::size_t limit) {
-    if (from >= limit) return limit;
-    std::size_t word = from / kBitsPerWord;
-    std::uint32_t bits = crBits[word] & (~std::uint32_t{0} << (from % kBitsPerWord));
-    while (bits == 0) {
-        if (++word * kBitsPerWord >= limit) return limit;
-        bits = crBits[word];
-    }
-    const std::size_t at = word * kBitsPerWord + static_cast<std::size_t>(__builtin_ctz(bits));
-    return at < limit ? at : limit;
+    return LineEndCursor(crBits, from, limit).Next();
 }
 
 }  // namespace messagelog

@@ -122,8 +122,9 @@ bool LogScanner::Scan(OnLine&& onLine, BeforeRefill&& beforeRefill) {
             skipLineFeed_ = false;
             if (*at == '\n') ++at;
         }
+        LineEndCursor lineEnds(lineEnds_.data(), static_cast<std::size_t>(at - start), limit_);
         while (at != end) {
-            const char* lineEnd = start + NextLineEnd(lineEnds_.data(), static_cast<std::size_t>(at - start), limit_);
+            const char* lineEnd = start + lineEnds.Next();
             if (lineEnd == end) {
                 if (!carrying) {
                     carried_.clear();
