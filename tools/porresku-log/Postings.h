@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -61,7 +62,7 @@ inline void JudgeLine(LogLine& line, std::string_view scanned, bool unmarked) {
 
 // A posting (its header first), or a single line that belongs to none.
 struct LogUnit {
-    std::vector<LogLine> lines;
+    std::span<const LogLine> lines;
     bool posting = false;
 
     std::int64_t offset() const { return lines.front().offset; }
@@ -69,41 +70,64 @@ struct LogUnit {
     const LogLine& header() const { return lines.front(); }
 };
 
-// Takes a log's lines in order and hands on its units to onUnit(const LogUnit&).
+// Takes a log's lines in order and hands on its units to onUnit(const
+// LogUnit&). Each line is made in place: Next() gives its record to fill,
+// Place() puts it in its unit. A unit goes on when the line after it is
+// placed (or at Finish()), so the last line's record can still be changed
+// (its line end told) until then.
 template <typename OnUnit>
 class UnitGrouper {
 public:
     explicit UnitGrouper(OnUnit onUnit) : onUnit_(std::forward<OnUnit>(onUnit)) {}
 
+    LogLine& Next() { return open_.emplace_back(); }
+    // The line last placed, or null.
+    LogLine* Last() { return open_.empty() ? nullptr : &open_.back(); }
     // `lasting`: the line's bytes stay where they are until KeepLines();
     // otherwise they are copied now.
-    void Add(const LogLine& line, bool lasting) {
+    void Place(bool lasting) {
+        const LogLine& line = open_.back();
         const bool sound = line.sound();
-        if (sound && line.kind == LineKind::kHeader) {
-            Flush();
-            Push(line, lasting);
-            return;
+        if (sound && line.kind == LineKind::kMessage && headerLed_) {
+            posting_ = true;
+        } else {
+            // The line starts a unit of its own: a posting if it is a sound
+            // header, else a unit of one line that nothing joins.
+            HandOn(open_.size() - 1);
+            headerLed_ = sound && line.kind == LineKind::kHeader;
         }
-        if (sound && line.kind == LineKind::kMessage && !open_.lines.empty()) {
-            Push(line, lasting);
-            open_.posting = true;
-            return;
-        }
-        Flush();
-        Push(line, lasting);
-        Flush();
+        if (!lasting) KeepLines();
     }
-    // The bytes of the lines added as lasting are about to go: copies of
-    // those of the unit still open are kept.
+    void Add(const LogLine& line, bool lasting) {
+        Next() = line;
+        Place(lasting);
+    }
+    // The bytes of the lines placed as lasting are about to go: copies of
+    // those of the units still open are kept.
     void KeepLines() {
-        for (; kept_ < open_.lines.size(); ++kept_) Keep(open_.lines[kept_]);
+        for (; kept_ < open_.size(); ++kept_) Keep(open_[kept_]);
     }
-    void Finish() { Flush(); }
+    void Finish() { HandOn(open_.size()); }
 
 private:
-    void Push(const LogLine& line, bool lasting) {
-        open_.lines.push_back(line);
-        if (!lasting) KeepLines();
+    // Hands on the first `count` lines as a unit; the rest start the next.
+    void HandOn(std::size_t count) {
+        if (count == 0) return;
+        onUnit_(static_cast<const LogUnit&>(LogUnit{{open_.data(), count}, posting_}));
+        posting_ = false;
+        const std::size_t left = open_.size() - count;
+        // The copies are made afresh for the lines left (one, or none).
+        BoundedText<LogLine::kKeptBytes> keptBytes;
+        const bool wasKept = left != 0 && count < kept_;
+        if (wasKept) keptBytes.assign(open_[count].bytes);
+        for (std::size_t i = 0; i < left; ++i) open_[i] = open_[count + i];
+        open_.resize(left);
+        kept_ = 0;
+        copiesUsed_ = 0;
+        if (wasKept) {
+            open_[0].bytes = keptBytes.view();
+            KeepLines();
+        }
     }
     void Keep(LogLine& line) {
         if (copiesUsed_ == copies_.size()) copies_.emplace_back();
@@ -111,18 +135,12 @@ private:
         copy.assign(line.bytes);
         line.bytes = copy.view();
     }
-    void Flush() {
-        if (open_.lines.empty()) return;
-        onUnit_(static_cast<const LogUnit&>(open_));
-        open_.lines.clear();
-        open_.posting = false;
-        kept_ = 0;
-        copiesUsed_ = 0;
-    }
 
     OnUnit onUnit_;
-    LogUnit open_;
-    std::size_t kept_ = 0;  // the open unit's first lines, whose bytes are copies
+    std::vector<LogLine> open_;  // the unit still open, then the line just made
+    bool headerLed_ = false;      // the open unit starts with a sound header
+    bool posting_ = false;        // and a sound message line joined it
+    std::size_t kept_ = 0;        // the open lines whose bytes are copies
     // Copies stay where they are while more are made.
     std::deque<BoundedText<LogLine::kKeptBytes>> copies_;
     std::size_t copiesUsed_ = 0;
@@ -146,23 +164,11 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
     TextEnd end;
     end.fileSize = SizeAndRewind(file);
     UnitGrouper<OnUnit&> grouper(onUnit);
-    // A line is handed on once the next one shows where its line end stops.
-    LogLine waiting;
-    bool isWaiting = false;
-    bool waitingLasts = false;  // its bytes lie in the scanner's buffer
-    BoundedText<LogLine::kKeptBytes> waitingCopy;
-    auto copyWaiting = [&] {
-        waitingCopy.assign(waiting.bytes);
-        waiting.bytes = waitingCopy.view();
-        waitingLasts = false;
-    };
-    auto handOn = [&](std::int64_t nextOffset) {
-        if (!isWaiting) return;
-        if (waiting.endLength != 0) {
-            waiting.endLength = static_cast<int>(nextOffset - waiting.offset - static_cast<std::int64_t>(waiting.length));
-        }
-        grouper.Add(waiting, waitingLasts);
-        isWaiting = false;
+    // A line's line end is told once the next line shows where it stops.
+    auto endLastLine = [&](std::int64_t nextOffset) {
+        LogLine* last = grouper.Last();
+        if (last == nullptr || last->endLength == 0) return;
+        last->endLength = static_cast<int>(nextOffset - last->offset - static_cast<std::int64_t>(last->length));
     };
     messagelog::LogScanner scanner(file);
     TroubleMarks marks;
@@ -170,11 +176,12 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
     std::int64_t number = 0;
     scanner.Scan(
         [&](const messagelog::ScannedLine& scanned) {
-            handOn(scanned.offset);
-            waiting.number = ++number;
-            waiting.offset = scanned.offset;
-            waiting.length = scanned.length;
-            waiting.endLength = scanned.ended ? 1 : 0;
+            endLastLine(scanned.offset);
+            LogLine& line = grouper.Next();
+            line.number = ++number;
+            line.offset = scanned.offset;
+            line.length = scanned.length;
+            line.endLength = scanned.ended ? 1 : 0;
             bool unmarked = false;
             if (!scanned.copied) {
                 const std::string_view held = scanner.held();
@@ -184,22 +191,19 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
                 // Up to its CR, where a lead byte left alone at its end is marked.
                 unmarked = !marks.AnyIn(from, from + scanned.length + 1);
             }
-            JudgeLine(waiting, scanned.bytes, unmarked);
-            waiting.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
-            waitingLasts = true;
-            if (scanned.copied) copyWaiting();
-            isWaiting = true;
+            JudgeLine(line, scanned.bytes, unmarked);
+            line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
+            grouper.Place(!scanned.copied);
             return true;
         },
         [&] {
             marked = false;
-            if (isWaiting && waitingLasts) copyWaiting();
             grouper.KeepLines();
         });
     end.ctrlZ = scanner.ctrlZOffset();
     end.lines = number;
     // After the last line: its line end runs to the end of the text.
-    handOn(end.ctrlZ >= 0 ? end.ctrlZ : end.fileSize);
+    endLastLine(end.ctrlZ >= 0 ? end.ctrlZ : end.fileSize);
     grouper.Finish();
     return end;
 }
