@@ -106,7 +106,9 @@ inline __attribute__((target("sse2"), always_inline)) ByteFlags Flags16(const un
 
 // Whole words only; returns how many bytes it marked.
 __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes, std::size_t size,
-                                                     std::uint32_t* words, std::uint32_t& trailFirst) {
+                                                     std::uint32_t* words, std::uint32_t& trailFirstOut) {
+    // In a register: the marks stored could otherwise be taken for it.
+    std::uint32_t trailFirst = trailFirstOut;
     std::size_t at = 0;
     for (; at + 32 <= size; at += 32) {
         const ByteFlags low = Flags16(bytes + at);
@@ -116,6 +118,7 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes,
                           low.lineFeed | high.lineFeed << 16};
         words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
     }
+    trailFirstOut = trailFirst;
     return at;
 }
 #endif
