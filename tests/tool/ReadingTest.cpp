@@ -18,6 +18,7 @@
 #include <iconv.h>
 #endif
 
+#include "Check.h"
 #include "LineRules.h"
 #include "LogFiles.h"
 #include "Postings.h"
@@ -277,6 +278,90 @@ TEST(ReadUnits, PostingsAcrossTheBuffersEdgeKeepTheirBytes) {
     }
     ASSERT_EQ(got.size(), want.size());
     for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "line " << i + 1;
+}
+
+// The places where the board cuts a character in half on purpose, read in
+// place from the buffer: a message line after a header is sound (a posting)
+// or not exactly as its bytes say.
+TEST(ReadUnits, ALeadLeftAloneWhereTheBoardCutsIsNoFault) {
+    const std::string cutHandle = "a\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82>";  // 14 bytes, then ">"
+    struct Case {
+        const char* name;
+        std::string message;
+        bool sound;
+    };
+    const Case cases[] = {
+        {"handle cut in half", cutHandle + "text", true},
+        {"handle cut in half, a fault after it", cutHandle + "te\x82!", false},
+        {"handle cut in half, a lone lead in the text", cutHandle + "\x82", false},
+        {"full line ending in a lone lead", std::string(14, 'h') + ">" + std::string(64, 'x') + "\x82", true},
+        {"one byte short, ending in a lone lead", std::string(14, 'h') + ">" + std::string(63, 'x') + "\x82", false},
+        {"full line, a fault before its end", std::string(14, 'h') + ">\x82!" + std::string(62, 'x') + "\x82", false},
+        {"cut handle and full line", cutHandle + std::string(64, 'x') + "\x82", true},
+    };
+    const testing_host::TempDir folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_host::WriteFileBytes("porresku.log", "12/01 10:30 U1\r\n" + c.message + "\r\n");
+        const porresku_log::ReadableLog file("porresku.log");
+        std::vector<bool> postings;
+        porresku_log::ReadUnits(file.handle(), [&](const porresku_log::LogUnit& unit) { postings.push_back(unit.posting); });
+        const std::vector<bool> expected = c.sound ? std::vector<bool>{true} : std::vector<bool>{false, false};
+        EXPECT_EQ(postings, expected);
+    }
+}
+
+// check reads line by line, the other commands by postings: on logs of
+// random headers, message lines and stray lines, some lone, some across the
+// buffer's edge, with CR LF, CR or LF ends, check must count the postings
+// the grouping makes, and report exactly the lone headers and message lines
+// it leaves, with their texts.
+TEST(CheckLog, FindsThePostingsAndLoneLinesTheGroupingMakes) {
+    const testing_host::TempDir folder;
+    std::mt19937 random(1210);
+    for (int round = 0; round < 40; ++round) {
+        std::string log;
+        const std::size_t size = round % 4 == 0 ? 3 * 128 * 1024 : 2000;
+        while (log.size() < size) {
+            const unsigned pick = random() % 10;
+            std::string line;
+            if (pick < 4) {
+                line = "12/0" + std::to_string(1 + random() % 9) + " 10:3" + std::to_string(random() % 10) + " U" +
+                       std::to_string(random() % 1000);
+            } else if (pick < 8) {
+                line = std::string(14, 'h') + ">" + std::string(random() % 70, 'm');
+                // Now and then a fault inside, or a full line that ends in a lone lead.
+                if (random() % 20 == 0) line += "\x82!";
+                if (random() % 20 == 0) line = std::string(14, 'h') + ">" + std::string(64, 'x') + "\x82";
+            } else {
+                line = std::string(random() % 200, 'z');
+            }
+            const unsigned end = random() % 20;
+            log += line + (end == 0 ? "\r" : end == 1 ? "\n" : "\r\n");
+        }
+        testing_host::WriteFileBytes("porresku.log", log);
+        std::int64_t postings = 0;
+        std::vector<std::string> lone;
+        {
+            const porresku_log::ReadableLog file("porresku.log");
+            porresku_log::ReadUnits(file.handle(), [&](const porresku_log::LogUnit& unit) {
+                postings += unit.posting;
+                if (!unit.posting && unit.header().sound()) {
+                    lone.push_back(std::to_string(unit.header().number) + " " + std::string(unit.header().text()));
+                }
+            });
+        }
+        std::vector<std::string> reported;
+        const porresku_log::ReadableLog file("porresku.log");
+        const porresku_log::CheckSummary summary = porresku_log::CheckLog(file.handle(), [&](const porresku_log::Finding& finding) {
+            if (finding.what == "a header without a message line" ||
+                finding.what == "a message line without a header before it") {
+                reported.push_back(std::to_string(finding.line) + " " + std::string(finding.shown->text()));
+            }
+        });
+        ASSERT_EQ(summary.postings, postings) << "round " << round;
+        ASSERT_EQ(reported, lone) << "round " << round;
+    }
 }
 
 }  // namespace

@@ -33,16 +33,44 @@ CheckSummary CheckLog(platform::FileHandle file, const std::function<void(const 
         ++summary.findings;
         onFinding(finding);
     };
-    const TextEnd end = ReadUnits(file, [&](const LogUnit& unit) {
-        if (unit.posting) ++summary.postings;
-        for (const LogLine& line : unit.lines) LineFindings(line, report);
-        if (unit.posting || !unit.lines.front().sound()) return;
-        const LogLine& line = unit.lines.front();
-        report({line.number, line.offset,
-                line.kind == LineKind::kHeader ? "a header without a message line"
-                                               : "a message line without a header before it",
-                &line});
-    });
+    // Line by line, the postings told by the same rule that groups them for
+    // the other commands. The header that opened the unit still open is
+    // kept until a message line joins it; alone, it is a finding.
+    LogLine header;
+    BoundedText<LogLine::kKeptBytes> headerBytes;
+    bool headerOpen = false;
+    bool headerAlone = false;
+    auto keepHeader = [&] {
+        headerBytes.assign(header.bytes);
+        header.bytes = headerBytes.view();
+    };
+    auto closeUnit = [&] {
+        if (headerAlone) report({header.number, header.offset, "a header without a message line", &header});
+    };
+    const TextEnd end = ReadLines(
+        file,
+        [&](const LogLine& line, bool lasting) {
+            const LineRole role = RoleOf(line, headerOpen);
+            if (role == LineRole::kJoinsPosting) {
+                if (headerAlone) ++summary.postings;
+                headerAlone = false;
+            } else {
+                closeUnit();
+                headerOpen = headerAlone = role == LineRole::kStartsPosting;
+                if (headerOpen) {
+                    header = line;
+                    if (!lasting) keepHeader();
+                }
+            }
+            LineFindings(line, report);
+            if (role == LineRole::kAlone && line.sound()) {
+                report({line.number, line.offset, "a message line without a header before it", &line});
+            }
+        },
+        [&] {
+            if (headerAlone) keepHeader();
+        });
+    closeUnit();
     summary.lines = end.lines;
     if (end.ctrlZ >= 0) {
         const std::int64_t hidden = end.fileSize - end.ctrlZ - 1;

@@ -40,11 +40,11 @@ struct LogLine {
     std::int64_t end() const { return offset + static_cast<std::int64_t>(length) + endLength; }
 };
 
-// Judges a line from its bytes as the scanner gave them (`scanned`: all of
-// them, or the first of them when `length` is more): its kind and faults.
+// Judges a line of the kind its first bytes tell from its bytes as the
+// scanner gave them (`scanned`: all of them, or the first of them when
+// `length` is more): its faults, and its kind once more when it was cut.
 // `unmarked`: its bytes are known to be Shift-JIS with no LF.
 inline void JudgeLine(LogLine& line, std::string_view scanned, bool unmarked) {
-    line.kind = Classify(scanned);
     if (unmarked) {
         line.badByte = line.loneLf = std::string_view::npos;
         return;
@@ -70,6 +70,16 @@ struct LogUnit {
     const LogLine& header() const { return lines.front(); }
 };
 
+// How a line stands to the unit before it: a sound message line joins a
+// unit that a sound header starts; a sound header starts a posting of its
+// own; any other line is a unit of one line that nothing joins.
+enum class LineRole { kJoinsPosting, kStartsPosting, kAlone };
+inline LineRole RoleOf(const LogLine& line, bool headerOpen) {
+    if (!line.sound()) return LineRole::kAlone;
+    if (line.kind == LineKind::kMessage) return headerOpen ? LineRole::kJoinsPosting : LineRole::kAlone;
+    return line.kind == LineKind::kHeader ? LineRole::kStartsPosting : LineRole::kAlone;
+}
+
 // Takes a log's lines in order and hands on its units to onUnit(const
 // LogUnit&). Each line is made in place: Next() gives its record to fill,
 // Place() puts it in its unit. A unit goes on when the line after it is
@@ -86,15 +96,12 @@ public:
     // `lasting`: the line's bytes stay where they are until KeepLines();
     // otherwise they are copied now.
     void Place(bool lasting) {
-        const LogLine& line = open_.back();
-        const bool sound = line.sound();
-        if (sound && line.kind == LineKind::kMessage && headerLed_) {
+        const LineRole role = RoleOf(open_.back(), headerLed_);
+        if (role == LineRole::kJoinsPosting) {
             posting_ = true;
         } else {
-            // The line starts a unit of its own: a posting if it is a sound
-            // header, else a unit of one line that nothing joins.
             HandOn(open_.size() - 1);
-            headerLed_ = sound && line.kind == LineKind::kHeader;
+            headerLed_ = role == LineRole::kStartsPosting;
         }
         if (!lasting) KeepLines();
     }
@@ -157,6 +164,106 @@ struct TextEnd {
 // messagelog::LogError.
 std::int64_t SizeAndRewind(platform::FileHandle file);
 
+// Makes each line's record from the scanner's line: its number, place,
+// line end as far as the scanner shows it (1 for a CR, told exactly once the
+// next line begins), kind and faults.
+class LineMaker {
+public:
+    explicit LineMaker(messagelog::LogScanner& scanner) : scanner_(scanner) {}
+    void Make(LogLine& line, const messagelog::ScannedLine& scanned) {
+        line.number = ++lines_;
+        line.offset = scanned.offset;
+        line.length = scanned.length;
+        line.endLength = scanned.ended ? 1 : 0;
+        line.kind = Classify(scanned.bytes);
+        bool unmarked = false;
+        if (!scanned.copied) {
+            const std::string_view held = scanner_.held();
+            if (!marked_) marks_.Mark(held.data(), held.size());
+            marked_ = true;
+            unmarked = !Marked(static_cast<std::size_t>(scanned.bytes.data() - held.data()), scanned.length, line.kind);
+        }
+        JudgeLine(line, scanned.bytes, unmarked);
+        line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
+    }
+    // The scanner's buffer is about to be filled again.
+    void Refilling() { marked_ = false; }
+    std::int64_t lines() const { return lines_; }
+
+private:
+    // Whether the line at `from` has a mark up to its CR that is a fault: a
+    // lead byte the board left alone where it cuts (at a full line's end,
+    // which marks the CR, or at a message line's 14-byte handle, which marks
+    // the ">") is none.
+    bool Marked(std::size_t from, std::size_t length, LineKind kind) const {
+        const std::size_t crAt = from + length;
+        if (!marks_.AnyIn(from, crAt + 1)) return false;
+        const bool message = kind == LineKind::kMessage || kind == LineKind::kTooLongMessage;
+        if (length != (message ? kMessageLineRoom : kHeaderLineRoom) && marks_.AnyIn(crAt, crAt + 1)) return true;
+        if (!message) return marks_.AnyIn(from, crAt);
+        return marks_.AnyIn(from, from + kHandlePrefixSize - 1) ||
+               (length > kHandlePrefixSize && marks_.AnyIn(from + kHandlePrefixSize, crAt));
+    }
+
+    messagelog::LogScanner& scanner_;
+    TroubleMarks marks_;
+    bool marked_ = false;  // the marks are those of the scanner's buffer
+    std::int64_t lines_ = 0;
+};
+
+// A line's line end, once the next line shows where it stops.
+inline void EndLine(LogLine& line, std::int64_t nextOffset) {
+    if (line.endLength != 0) {
+        line.endLength = static_cast<int>(nextOffset - line.offset - static_cast<std::int64_t>(line.length));
+    }
+}
+
+// Reads the open file from its start as the board reads it and hands each
+// line, its line end told, to onLine(const LogLine&, bool lasting). A line's
+// bytes last until beforeRefill() is called, before the scanner's buffer is
+// filled again, when `lasting`; otherwise only while onLine has the line.
+// Throws messagelog::LogError.
+template <typename OnLine, typename BeforeRefill>
+TextEnd ReadLines(platform::FileHandle file, OnLine&& onLine, BeforeRefill&& beforeRefill) {
+    TextEnd end;
+    end.fileSize = SizeAndRewind(file);
+    messagelog::LogScanner scanner(file);
+    LineMaker maker(scanner);
+    // A line waits for the next to tell its line end; its bytes are copied
+    // when the buffer is filled again meanwhile, or when the scanner copied them.
+    LogLine waiting;
+    bool isWaiting = false;
+    BoundedText<LogLine::kKeptBytes> waitingBytes;
+    auto keepWaiting = [&] {
+        waitingBytes.assign(waiting.bytes);
+        waiting.bytes = waitingBytes.view();
+    };
+    scanner.Scan(
+        [&](const messagelog::ScannedLine& scanned) {
+            if (isWaiting) {
+                EndLine(waiting, scanned.offset);
+                onLine(static_cast<const LogLine&>(waiting), waiting.bytes.data() != waitingBytes.bytes);
+            }
+            maker.Make(waiting, scanned);
+            if (scanned.copied) keepWaiting();
+            isWaiting = true;
+            return true;
+        },
+        [&] {
+            maker.Refilling();
+            if (isWaiting && waiting.bytes.data() != waitingBytes.bytes) keepWaiting();
+            beforeRefill();
+        });
+    end.ctrlZ = scanner.ctrlZOffset();
+    end.lines = maker.lines();
+    if (isWaiting) {
+        // The last line's line end runs to the end of the text.
+        EndLine(waiting, end.ctrlZ >= 0 ? end.ctrlZ : end.fileSize);
+        onLine(static_cast<const LogLine&>(waiting), waiting.bytes.data() != waitingBytes.bytes);
+    }
+    return end;
+}
+
 // Reads the open file from its start as the board reads it and hands each
 // unit to onUnit(const LogUnit&). Throws messagelog::LogError.
 template <typename OnUnit>
@@ -164,44 +271,24 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
     TextEnd end;
     end.fileSize = SizeAndRewind(file);
     UnitGrouper<OnUnit&> grouper(onUnit);
-    // A line's line end is told once the next line shows where it stops.
     auto endLastLine = [&](std::int64_t nextOffset) {
-        LogLine* last = grouper.Last();
-        if (last == nullptr || last->endLength == 0) return;
-        last->endLength = static_cast<int>(nextOffset - last->offset - static_cast<std::int64_t>(last->length));
+        if (LogLine* last = grouper.Last()) EndLine(*last, nextOffset);
     };
     messagelog::LogScanner scanner(file);
-    TroubleMarks marks;
-    bool marked = false;  // the marks are those of the scanner's buffer
-    std::int64_t number = 0;
+    LineMaker maker(scanner);
     scanner.Scan(
         [&](const messagelog::ScannedLine& scanned) {
             endLastLine(scanned.offset);
-            LogLine& line = grouper.Next();
-            line.number = ++number;
-            line.offset = scanned.offset;
-            line.length = scanned.length;
-            line.endLength = scanned.ended ? 1 : 0;
-            bool unmarked = false;
-            if (!scanned.copied) {
-                const std::string_view held = scanner.held();
-                if (!marked) marks.Mark(held.data(), held.size());
-                marked = true;
-                const auto from = static_cast<std::size_t>(scanned.bytes.data() - held.data());
-                // Up to its CR, where a lead byte left alone at its end is marked.
-                unmarked = !marks.AnyIn(from, from + scanned.length + 1);
-            }
-            JudgeLine(line, scanned.bytes, unmarked);
-            line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
+            maker.Make(grouper.Next(), scanned);
             grouper.Place(!scanned.copied);
             return true;
         },
         [&] {
-            marked = false;
+            maker.Refilling();
             grouper.KeepLines();
         });
     end.ctrlZ = scanner.ctrlZOffset();
-    end.lines = number;
+    end.lines = maker.lines();
     // After the last line: its line end runs to the end of the text.
     endLastLine(end.ctrlZ >= 0 ? end.ctrlZ : end.fileSize);
     grouper.Finish();
