@@ -12,7 +12,8 @@ std::size_t LogScanner::Fill() {
         if (const platform::ErrorCode error = platform::Active().read(file_, buffer_.data(), buffer_.size(), &got)) {
             throw LogError(LogError::kRead, error);
         }
-        const std::size_t ctrlZ = MarkLineEnds(buffer_.data(), got, lineEnds_.data());
+        const std::size_t ctrlZ = marker_ != nullptr ? marker_(markerContext_, buffer_.data(), got, lineEnds_.data())
+                                                     : MarkLineEnds(buffer_.data(), got, lineEnds_.data());
         endOfText_ = got == 0 || ctrlZ != got;
         if (ctrlZ != got) {
             ctrlZOffset_ = bufferOffset_ + static_cast<std::int64_t>(ctrlZ);

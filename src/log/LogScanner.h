@@ -71,8 +71,13 @@ public:
     // beginning, or the text's end. Reads once more when the buffer ended
     // between a CR and what follows it. Throws LogError.
     std::int64_t NextLineAt();
-    // The text the buffer holds now: the lines handed on in place lie in it.
-    std::string_view held() const { return {buffer_.data(), limit_}; }
+    // Marks each filling's CRs in place of MarkLineEnds (same contract), so
+    // that a reader that looks at every byte anyway does both in one pass.
+    using FillMarker = std::size_t (*)(void* context, const char* bytes, std::size_t size, std::uint32_t* crBits);
+    void MarkFillsWith(FillMarker marker, void* context) {
+        marker_ = marker;
+        markerContext_ = context;
+    }
     // Once a scan reached the end: where the readable text ends.
     std::int64_t textEnd() const { return nextOffset_; }
 
@@ -90,6 +95,8 @@ private:
     platform::FileHandle file_;
     std::vector<char> buffer_;
     std::vector<std::uint32_t> lineEnds_;  // the CRs of the buffer's text
+    FillMarker marker_ = nullptr;
+    void* markerContext_ = nullptr;
     std::int64_t bufferOffset_ = 0;  // where the buffer's first byte lies in the file
     std::int64_t nextOffset_ = 0;    // where the next fill reads from
     std::size_t position_ = 0;       // where the scan goes on within the buffer

@@ -24,6 +24,7 @@
 #include "Postings.h"
 #include "Terminal.h"
 #include "TroubleMarks.h"
+#include "log/LineEnds.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -187,6 +188,31 @@ TEST(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
                 ASSERT_EQ(placed.line.find('\n'), kNone) << "round " << round;
             }
             if (StrictlyShiftJis(placed.line)) ASSERT_FALSE(marked) << "round " << round << ", line at " << placed.from;
+        }
+    }
+}
+
+// Marking a filling for the scanner too, in the same pass: the CRs and the
+// first Ctrl-Z exactly as the scanner's own marker finds them.
+TEST(TroubleMarksTest, MarksTheLineEndsAsTheScannersOwnMarkerDoes) {
+    std::mt19937 random(1210);
+    const char bytes[] = {'a', '\r', '\n', '\x1A', '\x82', '\xA0', '\xFF'};
+    porresku_log::TroubleMarks marks;
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        const std::size_t size = random() % 300;
+        for (std::size_t i = 0; i < size; ++i) {
+            char c = bytes[random() % sizeof bytes];
+            if (c == '\x1A' && random() % 16 != 0) c = 'b';
+            text += c;
+        }
+        std::vector<std::uint32_t> own(messagelog::LineEndWords(size) + 1, 0);
+        std::vector<std::uint32_t> both(messagelog::LineEndWords(size) + 1, 0);
+        const std::size_t ownCtrlZ = messagelog::MarkLineEnds(text.data(), size, own.data());
+        const std::size_t bothCtrlZ = marks.MarkWithLineEnds(text.data(), size, both.data());
+        ASSERT_EQ(bothCtrlZ, ownCtrlZ) << "round " << round;
+        for (std::size_t i = 0; i < ownCtrlZ; ++i) {
+            ASSERT_EQ((both[i / 32] >> (i % 32)) & 1, (own[i / 32] >> (i % 32)) & 1) << "round " << round << ", byte " << i;
         }
     }
 }

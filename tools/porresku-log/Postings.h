@@ -169,7 +169,8 @@ std::int64_t SizeAndRewind(platform::FileHandle file);
 // next line begins), kind and faults.
 class LineMaker {
 public:
-    explicit LineMaker(messagelog::LogScanner& scanner) : scanner_(scanner) {}
+    // The scanner marks each filling with the tool's own marks as well.
+    explicit LineMaker(messagelog::LogScanner& scanner) { scanner.MarkFillsWith(&TroubleMarks::MarkFilling, &marks_); }
     void Make(LogLine& line, const messagelog::ScannedLine& scanned) {
         line.number = ++lines_;
         line.offset = scanned.offset;
@@ -178,16 +179,11 @@ public:
         line.kind = Classify(scanned.bytes);
         bool unmarked = false;
         if (!scanned.copied) {
-            const std::string_view held = scanner_.held();
-            if (!marked_) marks_.Mark(held.data(), held.size());
-            marked_ = true;
-            unmarked = !Marked(static_cast<std::size_t>(scanned.bytes.data() - held.data()), scanned.length, line.kind);
+            unmarked = !Marked(static_cast<std::size_t>(scanned.bytes.data() - marks_.base()), scanned.length, line.kind);
         }
         JudgeLine(line, scanned.bytes, unmarked);
         line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
     }
-    // The scanner's buffer is about to be filled again.
-    void Refilling() { marked_ = false; }
     std::int64_t lines() const { return lines_; }
 
 private:
@@ -205,9 +201,7 @@ private:
                (length > kHandlePrefixSize && marks_.AnyIn(from + kHandlePrefixSize, crAt));
     }
 
-    messagelog::LogScanner& scanner_;
     TroubleMarks marks_;
-    bool marked_ = false;  // the marks are those of the scanner's buffer
     std::int64_t lines_ = 0;
 };
 
@@ -250,7 +244,6 @@ TextEnd ReadLines(platform::FileHandle file, OnLine&& onLine, BeforeRefill&& bef
             return true;
         },
         [&] {
-            maker.Refilling();
             if (isWaiting && waiting.bytes.data() != waitingBytes.bytes) keepWaiting();
             beforeRefill();
         });
@@ -284,7 +277,6 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
             return true;
         },
         [&] {
-            maker.Refilling();
             grouper.KeepLines();
         });
     end.ctrlZ = scanner.ctrlZOffset();

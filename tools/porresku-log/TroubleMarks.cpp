@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "LineRules.h"
+#include "log/LineEnds.h"
+#include "log/LogFormat.h"
 
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
 #include <cpuid.h>
@@ -95,8 +97,7 @@ inline __attribute__((target("sse2"), always_inline)) std::uint32_t Bits(__m128i
     return static_cast<std::uint32_t>(_mm_movemask_epi8(flags));
 }
 
-inline __attribute__((target("sse2"), always_inline)) ByteFlags Flags16(const unsigned char* at) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+inline __attribute__((target("sse2"), always_inline)) ByteFlags Flags16(__m128i v) {
     return {Bits(v), Bits(_mm_or_si128(InRange(v, 0x81, 0x9F), InRange(v, 0xE0, 0xFC))),
             Bits(_mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)), InRange(v, 0x40, 0xFC))),
             Bits(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0x80))),
@@ -104,19 +105,34 @@ inline __attribute__((target("sse2"), always_inline)) ByteFlags Flags16(const un
             Bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')))};
 }
 
-// Whole words only; returns how many bytes it marked.
+// Whole words only; returns how many bytes it marked. With `crBits`, the
+// CRs too, and the first Ctrl-Z into `ctrlZ`.
 __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes, std::size_t size,
-                                                     std::uint32_t* words, std::uint32_t& trailFirstOut) {
+                                                     std::uint32_t* words, std::uint32_t& trailFirstOut,
+                                                     std::uint32_t* crBits, std::size_t* ctrlZ) {
     // In a register: the marks stored could otherwise be taken for it.
     std::uint32_t trailFirst = trailFirstOut;
     std::size_t at = 0;
     for (; at + 32 <= size; at += 32) {
-        const ByteFlags low = Flags16(bytes + at);
-        const ByteFlags high = Flags16(bytes + at + 16);
+        const __m128i lowBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+        const __m128i highBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 16));
+        const ByteFlags low = Flags16(lowBytes);
+        const ByteFlags high = Flags16(highBytes);
         const ByteFlags f{low.high | high.high << 16, low.mayLead | high.mayLead << 16,
                           low.mayTrail | high.mayTrail << 16, low.oddHigh | high.oddHigh << 16,
                           low.lineFeed | high.lineFeed << 16};
         words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
+        if (crBits != nullptr) {
+            const __m128i cr = _mm_set1_epi8('\r');
+            crBits[at / 32] = Bits(_mm_cmpeq_epi8(lowBytes, cr)) | Bits(_mm_cmpeq_epi8(highBytes, cr)) << 16;
+            const __m128i mark = _mm_set1_epi8(messagelog::kCtrlZ);
+            if (*ctrlZ == size &&
+                Bits(_mm_or_si128(_mm_cmpeq_epi8(lowBytes, mark), _mm_cmpeq_epi8(highBytes, mark))) != 0) {
+                *ctrlZ = at + static_cast<std::size_t>(
+                                  static_cast<const unsigned char*>(std::memchr(bytes + at, messagelog::kCtrlZ, 32)) -
+                                  (bytes + at));
+            }
+        }
     }
     trailFirstOut = trailFirst;
     return at;
@@ -125,22 +141,29 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes,
 
 }  // namespace
 
-void TroubleMarks::Mark(const char* text, std::size_t size) {
+std::size_t TroubleMarks::MarkWithLineEnds(const char* text, std::size_t size, std::uint32_t* crBits) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    base_ = text;
     if (words_.size() < size / 32 + 1) words_.resize(size / 32 + 1);
     // What came before the stretch is not known; it only decides the bytes
     // before the stretch's first line end, which belong to a line read on
     // its own.
     std::uint32_t trailFirst = 0;
+    std::size_t ctrlZ = size;
     std::size_t at = 0;
 #if defined(PORRESKU_LOG_SSE2)
-    if (HasSse2()) at = MarkSse2(bytes, size, words_.data(), trailFirst);
+    if (HasSse2()) at = MarkSse2(bytes, size, words_.data(), trailFirst, crBits, &ctrlZ);
 #endif
+    const std::size_t whole = at;
     for (; at < size; at += 32) {
         const std::size_t count = size - at < 32 ? size - at : 32;
         const std::uint32_t valid = count == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << count) - 1;
         words_[at / 32] = MarksOf(PlainFlags(bytes + at, count), valid, trailFirst);
     }
+    if (crBits == nullptr) return size;
+    // The rest of the CRs, as the scanner's own marker finds them.
+    const std::size_t restCtrlZ = messagelog::MarkLineEnds(text + whole, size - whole, crBits + whole / 32);
+    return ctrlZ != size ? ctrlZ : whole + restCtrlZ;
 }
 
 }  // namespace porresku_log

@@ -16,7 +16,16 @@ namespace porresku_log {
 class TroubleMarks {
 public:
     // Marks `bytes` afresh, one bit per byte.
-    void Mark(const char* bytes, std::size_t size);
+    void Mark(const char* bytes, std::size_t size) { MarkWithLineEnds(bytes, size, nullptr); }
+    // The same, and with it what messagelog::MarkLineEnds does (`crBits`,
+    // when given, and the Ctrl-Z it returns), in the same pass: the
+    // scanner's marker for each filling of its buffer.
+    std::size_t MarkWithLineEnds(const char* bytes, std::size_t size, std::uint32_t* crBits);
+    static std::size_t MarkFilling(void* marks, const char* bytes, std::size_t size, std::uint32_t* crBits) {
+        return static_cast<TroubleMarks*>(marks)->MarkWithLineEnds(bytes, size, crBits);
+    }
+    // Where the stretch last marked begins.
+    const char* base() const { return base_; }
     // Whether a byte in [from, to) of the marked stretch has a mark.
     bool AnyIn(std::size_t from, std::size_t to) const {
         std::size_t word = from / 32;
@@ -32,6 +41,7 @@ public:
 
 private:
     std::vector<std::uint32_t> words_;
+    const char* base_ = nullptr;
 };
 
 }  // namespace porresku_log
