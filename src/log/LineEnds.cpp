@@ -3,11 +3,10 @@
 #include <cstring>
 
 #include "log/LogFormat.h"
+#include "platform/Processor.h"
 
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-#include <cpuid.h>
+#if defined(PORRESKU_X86)
 #include <emmintrin.h>
-#define PORRESKU_LINE_ENDS_SSE2 1
 #endif
 
 namespace messagelog {
@@ -50,15 +49,7 @@ std::size_t MarkPlain(const char* bytes, std::size_t size, std::uint32_t* crBits
     return ctrlZ;
 }
 
-#if defined(PORRESKU_LINE_ENDS_SSE2)
-bool HasSse2() {
-    static const bool has = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
-    }();
-    return has;
-}
-
+#if defined(PORRESKU_X86)
 // Whole words only; returns how many bytes it marked.
 __attribute__((target("sse2"))) std::size_t MarkSse2(const char* bytes, std::size_t size, std::uint32_t* crBits,
                                                      std::size_t* ctrlZ) {
@@ -85,8 +76,8 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const char* bytes, std::siz
 std::size_t MarkLineEnds(const char* bytes, std::size_t size, std::uint32_t* crBits) {
     std::size_t ctrlZ = size;
     std::size_t marked = 0;
-#if defined(PORRESKU_LINE_ENDS_SSE2)
-    if (HasSse2()) marked = MarkSse2(bytes, size, crBits, &ctrlZ);
+#if defined(PORRESKU_X86)
+    if (platform::HasSse2()) marked = MarkSse2(bytes, size, crBits, &ctrlZ);
 #endif
     const std::size_t rest = MarkPlain(bytes, size, crBits, marked);
     return ctrlZ != size ? ctrlZ : rest;

@@ -44,9 +44,4 @@ private:
     std::size_t limit_;
 };
 
-// The first CR at or after `from` and before `limit`, or `limit`.
-inline std::size_t NextLineEnd(const std::uint32_t* crBits, std::size_t from, std::size_t limit) {
-    return LineEndCursor(crBits, from, limit).Next();
-}
-
 }  // namespace messagelog

@@ -259,7 +259,7 @@ TEST(LineEndsTest, MarksEveryCrAndFindsTheFirstCtrlZ) {
         ASSERT_EQ(bits.back(), 0xDEADBEEF) << "wrote past its words";
         for (std::size_t from = 0; from <= plainCtrlZ; ++from) {
             const std::size_t next = std::min(text.find('\r', from), plainCtrlZ);
-            ASSERT_EQ(messagelog::NextLineEnd(bits.data(), from, plainCtrlZ), next) << "round " << round;
+            ASSERT_EQ(messagelog::LineEndCursor(bits.data(), from, plainCtrlZ).Next(), next) << "round " << round;
         }
     }
 }

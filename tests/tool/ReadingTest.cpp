@@ -179,7 +179,8 @@ TEST(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
             stretch += line;
             stretch += random() % 4 ? "\r\n" : "\r";
         }
-        marks.Mark(stretch.data(), stretch.size());
+        std::vector<std::uint32_t> lineEnds(messagelog::LineEndWords(stretch.size()));
+        marks.Mark(stretch.data(), stretch.size(), lineEnds.data());
         for (const Placed& placed : lines) {
             const bool marked = marks.AnyIn(placed.from, placed.from + placed.line.size() + 1);
             const LineKind kind = porresku_log::Classify(placed.line);
@@ -187,7 +188,9 @@ TEST(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
                 ASSERT_EQ(PlainFirstBad(placed.line, kind), kNone) << "round " << round;
                 ASSERT_EQ(placed.line.find('\n'), kNone) << "round " << round;
             }
-            if (StrictlyShiftJis(placed.line)) ASSERT_FALSE(marked) << "round " << round << ", line at " << placed.from;
+            if (StrictlyShiftJis(placed.line)) {
+                ASSERT_FALSE(marked) << "round " << round << ", line at " << placed.from;
+            }
         }
     }
 }
@@ -209,7 +212,7 @@ TEST(TroubleMarksTest, MarksTheLineEndsAsTheScannersOwnMarkerDoes) {
         std::vector<std::uint32_t> own(messagelog::LineEndWords(size) + 1, 0);
         std::vector<std::uint32_t> both(messagelog::LineEndWords(size) + 1, 0);
         const std::size_t ownCtrlZ = messagelog::MarkLineEnds(text.data(), size, own.data());
-        const std::size_t bothCtrlZ = marks.MarkWithLineEnds(text.data(), size, both.data());
+        const std::size_t bothCtrlZ = marks.Mark(text.data(), size, both.data());
         ASSERT_EQ(bothCtrlZ, ownCtrlZ) << "round " << round;
         for (std::size_t i = 0; i < ownCtrlZ; ++i) {
             ASSERT_EQ((both[i / 32] >> (i % 32)) & 1, (own[i / 32] >> (i % 32)) & 1) << "round " << round << ", byte " << i;

@@ -1,6 +1,5 @@
 #include "LineRules.h"
 
-
 namespace porresku_log {
 
 namespace {

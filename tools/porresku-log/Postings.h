@@ -40,26 +40,6 @@ struct LogLine {
     std::int64_t end() const { return offset + static_cast<std::int64_t>(length) + endLength; }
 };
 
-// Judges a line of the kind its first bytes tell from its bytes as the
-// scanner gave them (`scanned`: all of them, or the first of them when
-// `length` is more): its faults, and its kind once more when it was cut.
-// `unmarked`: its bytes are known to be Shift-JIS with no LF.
-inline void JudgeLine(LogLine& line, std::string_view scanned, bool unmarked) {
-    if (unmarked) {
-        line.badByte = line.loneLf = std::string_view::npos;
-        return;
-    }
-    const bool cut = scanned.size() < line.length;
-    // A copied line is cut at the scanner's room: it is far too long to be
-    // sound whatever its kind, and its first bytes tell that.
-    if (cut && IsSoundKind(line.kind)) line.kind = LineKind::kOther;
-    const ByteFaults faults = FindByteFaults(scanned, line.kind);
-    line.badByte = faults.badByte;
-    // Nor is a character that the copy's room cut in half.
-    if (cut && line.badByte + 1 == scanned.size()) line.badByte = std::string_view::npos;
-    line.loneLf = faults.loneLf;
-}
-
 // A posting (its header first), or a single line that belongs to none.
 struct LogUnit {
     std::span<const LogLine> lines;
@@ -177,12 +157,23 @@ public:
         line.length = scanned.length;
         line.endLength = scanned.ended ? 1 : 0;
         line.kind = Classify(scanned.bytes);
-        bool unmarked = false;
-        if (!scanned.copied) {
-            unmarked = !Marked(static_cast<std::size_t>(scanned.bytes.data() - marks_.base()), scanned.length, line.kind);
-        }
-        JudgeLine(line, scanned.bytes, unmarked);
         line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
+        if (!scanned.copied &&
+            !Marked(static_cast<std::size_t>(scanned.bytes.data() - marks_.base()), scanned.length, line.kind)) {
+            // Shift-JIS with no LF.
+            line.badByte = line.loneLf = std::string_view::npos;
+            return;
+        }
+        // A copied line is cut at the scanner's room when `length` is more:
+        // it is far too long to be sound whatever its kind, and its first
+        // bytes tell that.
+        const bool cut = scanned.bytes.size() < line.length;
+        if (cut && IsSoundKind(line.kind)) line.kind = LineKind::kOther;
+        const ByteFaults faults = FindByteFaults(scanned.bytes, line.kind);
+        line.badByte = faults.badByte;
+        // Nor is a character that the copy's room cut in half.
+        if (cut && line.badByte + 1 == scanned.bytes.size()) line.badByte = std::string_view::npos;
+        line.loneLf = faults.loneLf;
     }
     std::int64_t lines() const { return lines_; }
 
@@ -251,7 +242,7 @@ TextEnd ReadLines(platform::FileHandle file, OnLine&& onLine, BeforeRefill&& bef
     end.lines = maker.lines();
     if (isWaiting) {
         // The last line's line end runs to the end of the text.
-        EndLine(waiting, end.ctrlZ >= 0 ? end.ctrlZ : end.fileSize);
+        EndLine(waiting, scanner.textEnd());
         onLine(static_cast<const LogLine&>(waiting), waiting.bytes.data() != waitingBytes.bytes);
     }
     return end;
@@ -276,13 +267,11 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
             grouper.Place(!scanned.copied);
             return true;
         },
-        [&] {
-            grouper.KeepLines();
-        });
+        [&] { grouper.KeepLines(); });
     end.ctrlZ = scanner.ctrlZOffset();
     end.lines = maker.lines();
     // After the last line: its line end runs to the end of the text.
-    endLastLine(end.ctrlZ >= 0 ? end.ctrlZ : end.fileSize);
+    endLastLine(scanner.textEnd());
     grouper.Finish();
     return end;
 }

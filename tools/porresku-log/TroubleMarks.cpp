@@ -5,11 +5,10 @@
 #include "LineRules.h"
 #include "log/LineEnds.h"
 #include "log/LogFormat.h"
+#include "platform/Processor.h"
 
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-#include <cpuid.h>
+#if defined(PORRESKU_X86)
 #include <emmintrin.h>
-#define PORRESKU_LOG_SSE2 1
 #endif
 
 namespace porresku_log {
@@ -78,15 +77,7 @@ ByteFlags PlainFlags(const unsigned char* bytes, std::size_t count) {
     return f;
 }
 
-#if defined(PORRESKU_LOG_SSE2)
-bool HasSse2() {
-    static const bool has = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
-    }();
-    return has;
-}
-
+#if defined(PORRESKU_X86)
 // x in [low, high], in two steps: moved so that the range starts at -128.
 inline __attribute__((target("sse2"), always_inline)) __m128i InRange(__m128i v, unsigned char low, unsigned char high) {
     const __m128i moved = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - low)));
@@ -105,8 +96,8 @@ inline __attribute__((target("sse2"), always_inline)) ByteFlags Flags16(__m128i 
             Bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')))};
 }
 
-// Whole words only; returns how many bytes it marked. With `crBits`, the
-// CRs too, and the first Ctrl-Z into `ctrlZ`.
+// Whole words only; returns how many bytes it marked. The CRs too, and the
+// first Ctrl-Z into `ctrlZ`.
 __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes, std::size_t size,
                                                      std::uint32_t* words, std::uint32_t& trailFirstOut,
                                                      std::uint32_t* crBits, std::size_t* ctrlZ) {
@@ -122,16 +113,14 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes,
                           low.mayTrail | high.mayTrail << 16, low.oddHigh | high.oddHigh << 16,
                           low.lineFeed | high.lineFeed << 16};
         words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
-        if (crBits != nullptr) {
-            const __m128i cr = _mm_set1_epi8('\r');
-            crBits[at / 32] = Bits(_mm_cmpeq_epi8(lowBytes, cr)) | Bits(_mm_cmpeq_epi8(highBytes, cr)) << 16;
-            const __m128i mark = _mm_set1_epi8(messagelog::kCtrlZ);
-            if (*ctrlZ == size &&
-                Bits(_mm_or_si128(_mm_cmpeq_epi8(lowBytes, mark), _mm_cmpeq_epi8(highBytes, mark))) != 0) {
-                *ctrlZ = at + static_cast<std::size_t>(
-                                  static_cast<const unsigned char*>(std::memchr(bytes + at, messagelog::kCtrlZ, 32)) -
-                                  (bytes + at));
-            }
+        const __m128i cr = _mm_set1_epi8('\r');
+        crBits[at / 32] = Bits(_mm_cmpeq_epi8(lowBytes, cr)) | Bits(_mm_cmpeq_epi8(highBytes, cr)) << 16;
+        const __m128i mark = _mm_set1_epi8(messagelog::kCtrlZ);
+        if (*ctrlZ == size &&
+            Bits(_mm_or_si128(_mm_cmpeq_epi8(lowBytes, mark), _mm_cmpeq_epi8(highBytes, mark))) != 0) {
+            *ctrlZ = at + static_cast<std::size_t>(
+                              static_cast<const unsigned char*>(std::memchr(bytes + at, messagelog::kCtrlZ, 32)) -
+                              (bytes + at));
         }
     }
     trailFirstOut = trailFirst;
@@ -141,7 +130,7 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes,
 
 }  // namespace
 
-std::size_t TroubleMarks::MarkWithLineEnds(const char* text, std::size_t size, std::uint32_t* crBits) {
+std::size_t TroubleMarks::Mark(const char* text, std::size_t size, std::uint32_t* crBits) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     base_ = text;
     if (words_.size() < size / 32 + 1) words_.resize(size / 32 + 1);
@@ -151,8 +140,8 @@ std::size_t TroubleMarks::MarkWithLineEnds(const char* text, std::size_t size, s
     std::uint32_t trailFirst = 0;
     std::size_t ctrlZ = size;
     std::size_t at = 0;
-#if defined(PORRESKU_LOG_SSE2)
-    if (HasSse2()) at = MarkSse2(bytes, size, words_.data(), trailFirst, crBits, &ctrlZ);
+#if defined(PORRESKU_X86)
+    if (platform::HasSse2()) at = MarkSse2(bytes, size, words_.data(), trailFirst, crBits, &ctrlZ);
 #endif
     const std::size_t whole = at;
     for (; at < size; at += 32) {
@@ -160,7 +149,6 @@ std::size_t TroubleMarks::MarkWithLineEnds(const char* text, std::size_t size, s
         const std::uint32_t valid = count == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << count) - 1;
         words_[at / 32] = MarksOf(PlainFlags(bytes + at, count), valid, trailFirst);
     }
-    if (crBits == nullptr) return size;
     // The rest of the CRs, as the scanner's own marker finds them.
     const std::size_t restCtrlZ = messagelog::MarkLineEnds(text + whole, size - whole, crBits + whole / 32);
     return ctrlZ != size ? ctrlZ : whole + restCtrlZ;

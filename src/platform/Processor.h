@@ -1,0 +1,21 @@
+// Whether the processor runs SSE2 code, asked once. Both programs are built
+// for any 32-bit x86 (a sysop's old machine may predate SSE2), so code that
+// uses it is compiled for it alone and run only where this says yes.
+#pragma once
+
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#include <cpuid.h>
+#define PORRESKU_X86 1
+
+namespace platform {
+
+inline bool HasSse2() {
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
+    }();
+    return has;
+}
+
+}  // namespace platform
+#endif
