@@ -1,7 +1,9 @@
 // export: every posting as UTF-8, as plain text (the log's lines), CSV
 // (RFC 4180: one record per message line, CR LF between records) or JSON
 // Lines (one object per posting).
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -9,89 +11,173 @@
 #include "LogFiles.h"
 #include "Terminal.h"
 #include "log/LogError.h"
+#include "platform/Processor.h"
+
+#if defined(PORRESKU_X86)
+#include <emmintrin.h>
+#endif
 
 namespace porresku_log {
 
 namespace {
 
-// Bytes that make a CSV field quoted.
-struct CsvSpecialBytes {
-    bool special[256];
-    constexpr CsvSpecialBytes() : special() {
-        for (const char c : {',', '"', '\r', '\n'}) special[static_cast<unsigned char>(c)] = true;
+// The bytes a field's text needs care for: CSV quotes a field that holds
+// a comma, a quote or a line end; JSON escapes a quote, a backslash or a
+// control character, and holds no byte above ASCII unless the text is known
+// UTF-8. Nearly every text holds none of them and goes out as converted.
+enum class Care { kCsv, kJson, kJsonRaw };
+
+struct CareBytes {
+    bool bytes[3][256];
+    constexpr CareBytes() : bytes() {
+        for (const char c : {',', '"', '\r', '\n'}) bytes[0][static_cast<unsigned char>(c)] = true;
+        for (int c = 0; c < 256; ++c) {
+            bytes[1][c] = c < 0x20 || c == '"' || c == '\\';
+            bytes[2][c] = bytes[1][c] || c >= 0x80;
+        }
     }
 };
-constexpr CsvSpecialBytes kCsvSpecial;
+constexpr CareBytes kCareBytes;
 
-void CsvField(std::string_view text, Output& out) {
-    bool quoted = false;
-    for (const char c : text) quoted |= kCsvSpecial.special[static_cast<unsigned char>(c)];
-    if (!quoted) {
-        out << text;
-        return;
+bool NeedsCareSlowly(const char* text, std::size_t size, Care care) {
+    const bool* const careFor = kCareBytes.bytes[static_cast<int>(care)];
+    bool needs = false;
+    for (std::size_t i = 0; i < size; ++i) needs |= careFor[static_cast<unsigned char>(text[i])];
+    return needs;
+}
+
+// The SSE2 check reads whole 16-byte words: the text must lie in a room
+// that goes on for kCareOverread bytes past it.
+constexpr std::size_t kCareOverread = 16;
+
+#if defined(PORRESKU_X86)
+__attribute__((target("sse2"))) bool NeedsCareSse2(const char* text, std::size_t size, Care care) {
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    // A signed compare: bytes above ASCII count as below 0x20 too.
+    const __m128i space = _mm_set1_epi8(0x20);
+    for (std::size_t at = 0; at < size; at += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        __m128i found;
+        if (care == Care::kCsv) {
+            found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        } else {
+            __m128i control = _mm_cmplt_epi8(v, space);
+            // Known UTF-8 keeps its bytes above ASCII (only the top bit counts below).
+            if (care == Care::kJson) control = _mm_andnot_si128(v, control);
+            found = _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        }
+        unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(found));
+        if (size - at < 16) bits &= (1u << (size - at)) - 1;
+        if (bits != 0) return true;
     }
-    char* to = out.Room(text.size() * 2 + 2);
+    return false;
+}
+#endif
+
+// A text in a room that goes on for kCareOverread bytes past it.
+bool NeedsCare(const char* text, std::size_t size, Care care) {
+#if defined(PORRESKU_X86)
+    if (platform::HasSse2()) return NeedsCareSse2(text, size, care);
+#endif
+    return NeedsCareSlowly(text, size, care);
+}
+
+// Room for a CSV field of `size` bytes from the log, quoted at worst, with
+// the check's overread.
+constexpr std::size_t CsvRoom(std::size_t size) { return 2 * Utf8Room(size) + 2 + kCareOverread; }
+
+char* PutCsvQuoted(std::string_view text, char* to) {
     *to++ = '"';
     for (const char c : text) {
         if (c == '"') *to++ = '"';
         *to++ = c;
     }
     *to++ = '"';
-    out.Wrote(to);
+    return to;
 }
-
-// Bytes that a JSON string holds as they are: no control character, quote
-// or backslash, and (unless the text is known UTF-8) no byte above ASCII.
-struct JsonPlainBytes {
-    bool ascii[256];
-    bool utf8[256];
-    constexpr JsonPlainBytes() : ascii(), utf8() {
-        for (int c = 0; c < 256; ++c) {
-            utf8[c] = c >= 0x20 && c != '"' && c != '\\';
-            ascii[c] = utf8[c] && c < 0x80;
-        }
-    }
-};
-constexpr JsonPlainBytes kJsonPlain;
 
 // A JSON string as nlohmann writes it (no escapes beyond the needed ones,
-// bytes that are no UTF-8 left out). Most texts need no escape and are
-// copied; the others go through nlohmann itself.
-void JsonString(std::string_view text, bool knownUtf8, Output& out) {
-    const bool* plain = knownUtf8 ? kJsonPlain.utf8 : kJsonPlain.ascii;
-    bool isPlain = true;
-    for (const char c : text) isPlain &= plain[static_cast<unsigned char>(c)];
-    if (!isPlain) {
-        out << nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::ignore);
-        return;
-    }
-    char* to = out.Room(text.size() + 2);
-    *to++ = '"';
-    if (!text.empty()) std::memcpy(to, text.data(), text.size());
-    to += text.size();
-    *to++ = '"';
-    out.Wrote(to);
+// bytes that are no UTF-8 left out).
+void JsonEscaped(std::string_view text, Output& out) {
+    out << nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::ignore);
 }
 
-// A line's texts as the export holds them: converted to UTF-8 in a room
-// of its own, or with --raw as they are.
-class TextConverter {
+// Texts from the log, converted to UTF-8 (or with --raw as they are) straight
+// into the output, then quoted or escaped only when they need it.
+class FieldWriter {
 public:
-    explicit TextConverter(bool raw) : raw_(raw) {}
-    std::string_view operator()(std::string_view cp932) {
-        if (raw_ || cp932.size() > LogLine::kKeptBytes) return raw_ ? cp932 : Slow(cp932);
-        return {room_, static_cast<std::size_t>(PutUtf8(cp932, room_) - room_)};
+    explicit FieldWriter(const Terminal& terminal) : terminal_(terminal), raw_(terminal.raw()) {}
+
+    // A CSV field at `to`, which has CsvRoom(cp932.size()); returns its end.
+    char* PutCsv(std::string_view cp932, char* to) {
+        char* const end = Put(cp932, to);
+        if (!NeedsCare(to, static_cast<std::size_t>(end - to), Care::kCsv)) return end;
+        scratch_.assign(to, end);
+        return PutCsvQuoted(scratch_, to);
+    }
+    void Json(std::string_view cp932, Output& out) {
+        char* const to = out.Room(Utf8Room(cp932.size()) + 2 + kCareOverread);
+        *to = '"';
+        char* const end = Put(cp932, to + 1);
+        if (!NeedsCare(to + 1, static_cast<std::size_t>(end - to - 1), raw_ ? Care::kJsonRaw : Care::kJson)) {
+            *end = '"';
+            out.Wrote(end + 1);
+            return;
+        }
+        scratch_.assign(to + 1, end);
+        JsonEscaped(scratch_, out);
     }
 
 private:
-    std::string_view Slow(std::string_view cp932) {
-        slow_.clear();
-        AppendUtf8(cp932, slow_);
-        return slow_;
-    }
+    char* Put(std::string_view cp932, char* to) const { return terminal_.PutText(cp932, to); }
+
+    const Terminal& terminal_;
     bool raw_;
-    char room_[Utf8Room(LogLine::kKeptBytes)];
-    std::string slow_;
+    std::string scratch_;
+};
+
+// A posting as CSV records, one per message line, each starting with the
+// same line number, key and user, made once per posting.
+class CsvPosting {
+public:
+    explicit CsvPosting(FieldWriter& field) : field_(field) {}
+
+    void Write(const LogUnit& unit, Output& out) {
+        const HeaderFields header = SplitHeader(unit.header().text());
+        char* at = PutDecimal(static_cast<std::uint64_t>(unit.header().number), start_);
+        *at++ = ',';
+        // A sound header's key is digits, and its user ID a few bytes.
+        at = NeedsCareSlowly(header.key.data(), header.key.size(), Care::kCsv)
+                 ? PutCsvQuoted(header.key, at)
+                 : std::copy(header.key.begin(), header.key.end(), at);
+        *at++ = ',';
+        at = field_.PutCsv(header.userId, at);
+        *at++ = ',';
+        const std::size_t startSize = static_cast<std::size_t>(at - start_);
+        for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
+            const std::string_view handle = HandleName(line->text());
+            const std::string_view text = MessageText(line->text());
+            char* to = out.Room(startSize + CsvRoom(handle.size()) + CsvRoom(text.size()) + 3);
+            std::memcpy(to, start_, startSize);
+            to = field_.PutCsv(handle, to + startSize);
+            *to++ = ',';
+            to = field_.PutCsv(text, to);
+            *to++ = '\r';
+            *to++ = '\n';
+            out.Wrote(to);
+        }
+    }
+
+private:
+    FieldWriter& field_;
+    // The number (at most 20 digits), the key and the user ID, each quoted
+    // at worst, and their commas.
+    char start_[kDecimalRoom + 1 + CsvRoom(kHeaderLineRoom) + 1 + CsvRoom(kHeaderLineRoom) + 1] = {};
 };
 
 }  // namespace
@@ -99,50 +185,40 @@ private:
 int RunExport(const std::string& log, ExportFormat format, Terminal& terminal) {
     const ReadableLog file(log);
     Output& out = terminal.out();
-    const bool raw = terminal.raw();
-    TextConverter text(raw);
+    FieldWriter field(terminal);
+    CsvPosting csv(field);
     if (format == ExportFormat::kCsv) out << "line,key,user,handle,text\r\n";
-    std::string user;
-    std::string number;
     try {
         ReadUnits(file.handle(), [&](const LogUnit& unit) {
             if (!unit.posting) return;
-            if (format == ExportFormat::kText) {
+            switch (format) {
+            case ExportFormat::kText:
                 for (const LogLine& line : unit.lines) {
-                    terminal.Text(line.text());
-                    out << '\n';
+                    char* const to = terminal.PutText(line.text(), out.Room(Utf8Room(line.text().size()) + 1));
+                    *to = '\n';
+                    out.Wrote(to + 1);
                 }
                 return;
+            case ExportFormat::kCsv:
+                csv.Write(unit, out);
+                return;
+            case ExportFormat::kJson:
+                break;
             }
             const HeaderFields header = SplitHeader(unit.header().text());
-            number = std::to_string(unit.header().number);
-            if (format == ExportFormat::kCsv) {
-                const std::string_view userId = text(header.userId);
-                user.assign(userId.data(), userId.size());
-                for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-                    out << number << ',';
-                    CsvField(header.key, out);
-                    out << ',';
-                    CsvField(user, out);
-                    out << ',';
-                    CsvField(text(HandleName(line->text())), out);
-                    out << ',';
-                    CsvField(text(MessageText(line->text())), out);
-                    out << "\r\n";
-                }
-                return;
-            }
             // JSON holds UTF-8 only: with --raw, bytes that are none are left out.
-            out << "{\"line\":" << number << ",\"key\":";
-            JsonString(header.key, false, out);
+            char* to = out.Room(kDecimalRoom + 16);
+            to = PutDecimal(static_cast<std::uint64_t>(unit.header().number), std::copy_n("{\"line\":", 8, to));
+            out.Wrote(std::copy_n(",\"key\":", 7, to));
+            field.Json(header.key, out);
             out << ",\"user\":";
-            JsonString(text(header.userId), !raw, out);
+            field.Json(header.userId, out);
             out << ",\"messages\":[";
             for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
                 out << (line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":");
-                JsonString(text(HandleName(line->text())), !raw, out);
+                field.Json(HandleName(line->text()), out);
                 out << ",\"text\":";
-                JsonString(text(MessageText(line->text())), !raw, out);
+                field.Json(MessageText(line->text()), out);
                 out << '}';
             }
             out << "]}\n";

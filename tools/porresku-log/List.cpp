@@ -1,4 +1,5 @@
 // list: the postings with their line numbers, as the log has them.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,36 +14,23 @@ namespace porresku_log {
 
 namespace {
 
-// The line number right-aligned in 7 places, then two blanks.
-void Number(Output& out, std::int64_t number) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    char text[24];
-    char* at = text + sizeof text;
-    *--at = ' ';
-    *--at = ' ';
-    // In 32 bits while it fits: a 64-bit division is a library call on x86.
-    while (number > 0xFFFFFFFF) {
-        *--at = static_cast<char>('0' + number % 10);
-        number /= 10;
-    }
-    auto small = static_cast<std::uint32_t>(number);
-    while (small >= 100) {
-        const std::uint32_t pair = small % 100;
-        small /= 100;
-        at -= 2;
-        std::memcpy(at, kPairs + 2 * pair, 2);
-    }
-    if (small >= 10) {
-        at -= 2;
-        std::memcpy(at, kPairs + 2 * small, 2);
+// A line as listed: its number right-aligned in 7 places, two blanks, its
+// text.
+void ListLine(const LogLine& line, Terminal& terminal) {
+    constexpr std::size_t kPlaces = 7;
+    const std::string_view text = line.text();
+    char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + 1);
+    if (line.number < 10'000'000) {
+        char* const first = PutDigitsBefore(static_cast<std::uint64_t>(line.number), to + kPlaces);
+        std::fill(to, first, ' ');
+        to += kPlaces;
     } else {
-        *--at = static_cast<char>('0' + small);
+        to = PutDecimal(static_cast<std::uint64_t>(line.number), to);
     }
-    while (text + sizeof text - at < 9) *--at = ' ';
-    out << std::string_view(at, static_cast<std::size_t>(text + sizeof text - at));
+    to[0] = to[1] = ' ';
+    to = terminal.PutText(text, to + 2);
+    *to++ = '\n';
+    terminal.out().Wrote(to);
 }
 
 }  // namespace
@@ -68,11 +56,7 @@ int RunList(const std::string& log, const Selection& selection, const std::optio
             if (sinceFilter && !sinceFilter->Takes(unit)) return;
             if (!selection.empty() && !selection.Takes(unit)) return;
             ++shown;
-            for (const LogLine& line : unit.lines) {
-                Number(out, line.number);
-                terminal.Text(line.text());
-                out << '\n';
-            }
+            for (const LogLine& line : unit.lines) ListLine(line, terminal);
         });
     } catch (const messagelog::LogError& error) {
         throw ToolError(log + ": " + error.diagnostic());

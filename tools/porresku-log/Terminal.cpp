@@ -136,6 +136,14 @@ char* PutUtf8(std::string_view cp932, char* to) {
     return to;
 }
 
+char* PutDecimal(std::uint64_t number, char* to) {
+    char digits[kDecimalRoom];
+    const char* const first = PutDigitsBefore(number, digits + sizeof digits);
+    const auto size = static_cast<std::size_t>(digits + sizeof digits - first);
+    std::memcpy(to, first, size);
+    return to + size;
+}
+
 void AppendUtf8(std::string_view cp932, std::string& out) {
     // Room for the worst, cut back after.
     const std::size_t before = out.size();

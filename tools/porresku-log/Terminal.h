@@ -4,6 +4,7 @@
 // converts them; with --raw the log's bytes pass unchanged both ways.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -21,6 +22,36 @@ std::string ToUtf8(std::string_view cp932);
 // end of what it wrote.
 constexpr std::size_t Utf8Room(std::size_t cp932Size) { return cp932Size * 3 + 4; }
 char* PutUtf8(std::string_view cp932, char* to);
+// A number's decimal digits, written backwards so that they end at `end`
+// (room before it: kDecimalRoom); returns where they begin. Two digits at a
+// time, in 32 bits while the number fits: a 64-bit division is a library
+// call on x86.
+inline constexpr std::size_t kDecimalRoom = 20;
+inline char* PutDigitsBefore(std::uint64_t number, char* end) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    while (number > 0xFFFFFFFF) {
+        *--end = static_cast<char>('0' + number % 10);
+        number /= 10;
+    }
+    auto small = static_cast<std::uint32_t>(number);
+    while (small >= 100) {
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * (small % 100), 2);
+        small /= 100;
+    }
+    if (small >= 10) {
+        end -= 2;
+        std::memcpy(end, kPairs + 2 * small, 2);
+    } else {
+        *--end = static_cast<char>('0' + small);
+    }
+    return end;
+}
+// The same at `to`, which has kDecimalRoom; returns their end.
+char* PutDecimal(std::uint64_t number, char* to);
 // UTF-8 to CP932; empty when a character has no CP932 form.
 std::optional<std::string> ToCp932(std::string_view utf8);
 
@@ -90,12 +121,12 @@ public:
     Output& out() { return out_; }
     bool raw() const { return raw_; }
     // A text from the log.
-    void Text(std::string_view cp932) {
-        if (raw_) {
-            out_ << cp932;
-        } else {
-            out_.Wrote(PutUtf8(cp932, out_.Room(Utf8Room(cp932.size()))));
-        }
+    void Text(std::string_view cp932) { out_.Wrote(PutText(cp932, out_.Room(Utf8Room(cp932.size())))); }
+    // The same at `to`, which has Utf8Room(cp932.size()); returns its end.
+    char* PutText(std::string_view cp932, char* to) const {
+        if (!raw_) return PutUtf8(cp932, to);
+        if (!cp932.empty()) std::memcpy(to, cp932.data(), cp932.size());
+        return to + cp932.size();
     }
     // A text from the command line, as the log holds it.
     std::optional<std::string> FromArgument(std::string_view text) const {
