@@ -44,7 +44,7 @@ target_compile_options(porresku_fuzz_support PUBLIC
 # The sysop's tool, but its main(): the harness calls check, repair and
 # remove without the command line.
 file(GLOB PORRESKU_FUZZ_TOOL_SOURCES ${PROJECT_SOURCE_DIR}/tools/porresku-log/*.cpp)
-list(FILTER PORRESKU_FUZZ_TOOL_SOURCES EXCLUDE REGEX "/(Main|TerminalWin32)\\.cpp$")
+list(FILTER PORRESKU_FUZZ_TOOL_SOURCES EXCLUDE REGEX "/(Main|[A-Za-z]+Win32)\\.cpp$")
 add_library(porresku_fuzz_tool STATIC ${PORRESKU_FUZZ_TOOL_SOURCES})
 target_include_directories(porresku_fuzz_tool PUBLIC ${PROJECT_SOURCE_DIR}/tools/porresku-log)
 target_link_libraries(porresku_fuzz_tool PUBLIC porresku_fuzz_support)

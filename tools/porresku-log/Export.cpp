@@ -9,6 +9,7 @@
 
 #include "Commands.h"
 #include "LogFiles.h"
+#include "Pieces.h"
 #include "Terminal.h"
 #include "log/LogError.h"
 #include "platform/Processor.h"
@@ -180,49 +181,69 @@ private:
     char start_[kDecimalRoom + 1 + CsvRoom(kHeaderLineRoom) + 1 + CsvRoom(kHeaderLineRoom) + 1] = {};
 };
 
+// Writes postings in the export's format: one for each thread.
+class PostingWriter {
+public:
+    PostingWriter(ExportFormat format, const Terminal& terminal)
+        : format_(format), terminal_(terminal), field_(terminal), csv_(field_) {}
+    PostingWriter(const PostingWriter&) = delete;
+    PostingWriter& operator=(const PostingWriter&) = delete;
+
+    bool operator()(const LogUnit& unit, Output& out) {
+        if (!unit.posting) return false;
+        switch (format_) {
+        case ExportFormat::kText:
+            for (const LogLine& line : unit.lines) {
+                char* const to = terminal_.PutText(line.text(), out.Room(Utf8Room(line.text().size()) + 1));
+                *to = '\n';
+                out.Wrote(to + 1);
+            }
+            break;
+        case ExportFormat::kCsv:
+            csv_.Write(unit, out);
+            break;
+        case ExportFormat::kJson:
+            Json(unit, out);
+            break;
+        }
+        return true;
+    }
+
+private:
+    // JSON holds UTF-8 only: with --raw, bytes that are none are left out.
+    void Json(const LogUnit& unit, Output& out) {
+        const HeaderFields header = SplitHeader(unit.header().text());
+        char* to = out.Room(kDecimalRoom + 16);
+        to = PutDecimal(static_cast<std::uint64_t>(unit.header().number), std::copy_n("{\"line\":", 8, to));
+        out.Wrote(std::copy_n(",\"key\":", 7, to));
+        field_.Json(header.key, out);
+        out << ",\"user\":";
+        field_.Json(header.userId, out);
+        out << ",\"messages\":[";
+        for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
+            out << (line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":");
+            field_.Json(HandleName(line->text()), out);
+            out << ",\"text\":";
+            field_.Json(MessageText(line->text()), out);
+            out << '}';
+        }
+        out << "]}\n";
+    }
+
+    ExportFormat format_;
+    const Terminal& terminal_;
+    FieldWriter field_;
+    CsvPosting csv_;
+};
+
 }  // namespace
 
 int RunExport(const std::string& log, ExportFormat format, Terminal& terminal) {
     const ReadableLog file(log);
     Output& out = terminal.out();
-    FieldWriter field(terminal);
-    CsvPosting csv(field);
     if (format == ExportFormat::kCsv) out << "line,key,user,handle,text\r\n";
     try {
-        ReadUnits(file.handle(), [&](const LogUnit& unit) {
-            if (!unit.posting) return;
-            switch (format) {
-            case ExportFormat::kText:
-                for (const LogLine& line : unit.lines) {
-                    char* const to = terminal.PutText(line.text(), out.Room(Utf8Room(line.text().size()) + 1));
-                    *to = '\n';
-                    out.Wrote(to + 1);
-                }
-                return;
-            case ExportFormat::kCsv:
-                csv.Write(unit, out);
-                return;
-            case ExportFormat::kJson:
-                break;
-            }
-            const HeaderFields header = SplitHeader(unit.header().text());
-            // JSON holds UTF-8 only: with --raw, bytes that are none are left out.
-            char* to = out.Room(kDecimalRoom + 16);
-            to = PutDecimal(static_cast<std::uint64_t>(unit.header().number), std::copy_n("{\"line\":", 8, to));
-            out.Wrote(std::copy_n(",\"key\":", 7, to));
-            field.Json(header.key, out);
-            out << ",\"user\":";
-            field.Json(header.userId, out);
-            out << ",\"messages\":[";
-            for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-                out << (line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":");
-                field.Json(HandleName(line->text()), out);
-                out << ",\"text\":";
-                field.Json(MessageText(line->text()), out);
-                out << '}';
-            }
-            out << "]}\n";
-        });
+        ShowUnits(file.handle(), out, [&] { return PostingWriter(format, terminal); });
     } catch (const messagelog::LogError& error) {
         throw ToolError(log + ": " + error.diagnostic());
     }

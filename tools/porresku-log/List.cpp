@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "LogFiles.h"
+#include "Pieces.h"
 #include "Since.h"
 #include "Terminal.h"
 #include "log/LogError.h"
@@ -49,14 +50,18 @@ int RunList(const std::string& log, const Selection& selection, const std::optio
     }
     const ReadableLog file(log);
     Output& out = terminal.out();
+    const bool raw = terminal.raw();
     std::int64_t shown = 0;
     try {
-        ReadUnits(file.handle(), [&](const LogUnit& unit) {
-            if (!unit.posting) return;
-            if (sinceFilter && !sinceFilter->Takes(unit)) return;
-            if (!selection.empty() && !selection.Takes(unit)) return;
-            ++shown;
-            for (const LogLine& line : unit.lines) ListLine(line, terminal);
+        shown = ShowUnits(file.handle(), out, [&] {
+            return [&](const LogUnit& unit, Output& pieceOut) {
+                if (!unit.posting) return false;
+                if (sinceFilter && !sinceFilter->Takes(unit)) return false;
+                if (!selection.empty() && !selection.Takes(unit)) return false;
+                Terminal pieceTerminal(pieceOut, raw);
+                for (const LogLine& line : unit.lines) ListLine(line, pieceTerminal);
+                return true;
+            };
         });
     } catch (const messagelog::LogError& error) {
         throw ToolError(log + ": " + error.diagnostic());

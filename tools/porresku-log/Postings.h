@@ -150,7 +150,15 @@ std::int64_t SizeAndRewind(platform::FileHandle file);
 class LineMaker {
 public:
     // The scanner marks each filling with the tool's own marks as well.
-    explicit LineMaker(messagelog::LogScanner& scanner) { scanner.MarkFillsWith(&TroubleMarks::MarkFilling, &marks_); }
+    // Lines are numbered on from `linesBefore`.
+    explicit LineMaker(messagelog::LogScanner& scanner, std::int64_t linesBefore = 0)
+        : marks_(&ownMarks_), lines_(linesBefore) {
+        scanner.MarkFillsWith(&TroubleMarks::MarkFilling, &ownMarks_);
+    }
+    // The lines of a stretch that `marks` marked from its first line on.
+    LineMaker(const TroubleMarks& marks, std::int64_t linesBefore) : marks_(&marks), lines_(linesBefore) {}
+    LineMaker(const LineMaker&) = delete;
+    LineMaker& operator=(const LineMaker&) = delete;
     void Make(LogLine& line, const messagelog::ScannedLine& scanned) {
         line.number = ++lines_;
         line.offset = scanned.offset;
@@ -159,7 +167,7 @@ public:
         line.kind = Classify(scanned.bytes);
         line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
         if (!scanned.copied &&
-            !Marked(static_cast<std::size_t>(scanned.bytes.data() - marks_.base()), scanned.length, line.kind)) {
+            !Marked(static_cast<std::size_t>(scanned.bytes.data() - marks_->base()), scanned.length, line.kind)) {
             // Shift-JIS with no LF.
             line.badByte = line.loneLf = std::string_view::npos;
             return;
@@ -184,15 +192,16 @@ private:
     // the ">") is none.
     bool Marked(std::size_t from, std::size_t length, LineKind kind) const {
         const std::size_t crAt = from + length;
-        if (!marks_.AnyIn(from, crAt + 1)) return false;
+        if (!marks_->AnyIn(from, crAt + 1)) return false;
         const bool message = kind == LineKind::kMessage || kind == LineKind::kTooLongMessage;
-        if (length != (message ? kMessageLineRoom : kHeaderLineRoom) && marks_.AnyIn(crAt, crAt + 1)) return true;
-        if (!message) return marks_.AnyIn(from, crAt);
-        return marks_.AnyIn(from, from + kHandlePrefixSize - 1) ||
-               (length > kHandlePrefixSize && marks_.AnyIn(from + kHandlePrefixSize, crAt));
+        if (length != (message ? kMessageLineRoom : kHeaderLineRoom) && marks_->AnyIn(crAt, crAt + 1)) return true;
+        if (!message) return marks_->AnyIn(from, crAt);
+        return marks_->AnyIn(from, from + kHandlePrefixSize - 1) ||
+               (length > kHandlePrefixSize && marks_->AnyIn(from + kHandlePrefixSize, crAt));
     }
 
-    TroubleMarks marks_;
+    TroubleMarks ownMarks_;
+    const TroubleMarks* marks_;
     std::int64_t lines_ = 0;
 };
 
@@ -248,10 +257,17 @@ TextEnd ReadLines(platform::FileHandle file, OnLine&& onLine, BeforeRefill&& bef
     return end;
 }
 
-// Reads the open file from its start as the board reads it and hands each
-// unit to onUnit(const LogUnit&). Throws messagelog::LogError.
+// Where a reading begins: the log's start, or a line where a posting can
+// begin (none of the lines before it joins a unit after it).
+struct ReadFrom {
+    std::int64_t offset = 0;
+    std::int64_t linesBefore = 0;
+};
+
+// Reads the open file as the board reads it, from its start or `from`, and
+// hands each unit to onUnit(const LogUnit&). Throws messagelog::LogError.
 template <typename OnUnit>
-TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
+TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit, const ReadFrom& from = {}) {
     TextEnd end;
     end.fileSize = SizeAndRewind(file);
     UnitGrouper<OnUnit&> grouper(onUnit);
@@ -259,7 +275,8 @@ TextEnd ReadUnits(platform::FileHandle file, OnUnit&& onUnit) {
         if (LogLine* last = grouper.Last()) EndLine(*last, nextOffset);
     };
     messagelog::LogScanner scanner(file);
-    LineMaker maker(scanner);
+    scanner.StartAt({from.offset, false});
+    LineMaker maker(scanner, from.linesBefore);
     scanner.Scan(
         [&](const messagelog::ScannedLine& scanned) {
             endLastLine(scanned.offset);

@@ -3,11 +3,13 @@
 #include "Terminal.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
 #include "LineRules.h"
+#include "Threads.h"
 
 namespace porresku_log {
 
@@ -46,7 +48,8 @@ public:
     Cp932Table() {
         for (int c = 0; c < 256; ++c) {
             singles_[c] = kReplacementChar;
-            rows_[c] = IsLeadByte(static_cast<unsigned char>(c)) ? &kUnlearntRow : &kNoPairs;
+            rows_[c].store(IsLeadByte(static_cast<unsigned char>(c)) ? &kUnlearntRow : &kNoPairs,
+                           std::memory_order_relaxed);
         }
         // Only the half-width katakana stand alone; Windows' converter
         // would also give the bytes that are no Shift-JIS a character.
@@ -58,16 +61,22 @@ public:
     const Utf8Char& Single(unsigned char c) const { return singles_[c]; }
     // The characters that begin with `first`: kNoPair throughout when it
     // leads none, kUnlearnt throughout until LearnRow(first).
-    const PairRow& Row(unsigned char first) const { return *rows_[first]; }
+    const PairRow& Row(unsigned char first) const { return *rows_[first].load(std::memory_order_acquire); }
+    // Two threads may convert at once: one learns a row at a time, and the
+    // row is seen only once it is whole.
     void LearnRow(unsigned char lead) {
-        std::unique_ptr<PairRow>& row = learnt_[lead];
-        row = std::make_unique<PairRow>(kNoPairs);
-        for (int t = 0x40; t <= 0xFC; ++t) {
-            if (!IsTrailByte(static_cast<unsigned char>(t))) continue;
-            const char two[2] = {static_cast<char>(lead), static_cast<char>(t)};
-            (*row)[static_cast<std::size_t>(t)] = Learn({two, 2});
+        while (learning_.test_and_set(std::memory_order_acquire)) PauseInSpin();
+        if (rows_[lead].load(std::memory_order_relaxed) == &kUnlearntRow) {
+            std::unique_ptr<PairRow>& row = learnt_[lead];
+            row = std::make_unique<PairRow>(kNoPairs);
+            for (int t = 0x40; t <= 0xFC; ++t) {
+                if (!IsTrailByte(static_cast<unsigned char>(t))) continue;
+                const char two[2] = {static_cast<char>(lead), static_cast<char>(t)};
+                (*row)[static_cast<std::size_t>(t)] = Learn({two, 2});
+            }
+            rows_[lead].store(row.get(), std::memory_order_release);
         }
-        rows_[lead] = row.get();
+        learning_.clear(std::memory_order_release);
     }
 
 private:
@@ -82,8 +91,9 @@ private:
     }
 
     Utf8Char singles_[256];
-    const PairRow* rows_[256];
+    std::atomic<const PairRow*> rows_[256];
     std::array<std::unique_ptr<PairRow>, 256> learnt_;
+    std::atomic_flag learning_ = ATOMIC_FLAG_INIT;
 };
 
 Cp932Table& Table() {
@@ -152,8 +162,13 @@ void AppendUtf8(std::string_view cp932, std::string& out) {
     out.resize(static_cast<std::size_t>(PutUtf8(cp932, start + before) - start));
 }
 
+void Output::Hold(std::size_t size) {
+    held_ = true;
+    if (room_.size() - used_ < size) room_.resize(used_ + size);
+}
+
 void Output::MakeRoom(std::size_t size) {
-    Flush();
+    if (!held_) Flush();
     if (room_.size() - used_ < size) room_.resize(used_ + size + kSpare);
 }
 

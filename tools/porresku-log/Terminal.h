@@ -91,9 +91,16 @@ public:
     }
     void Wrote(const char* end) {
         used_ = static_cast<std::size_t>(end - room_.data());
-        if (used_ >= kFlushAt) Flush();
+        if (used_ >= kFlushAt && !held_) Flush();
     }
     void Flush();
+    // Keeps what is written, in room for `size` bytes to begin with, until
+    // Release(): the output of a piece of the log waits for its turn.
+    void Hold(std::size_t size);
+    void Release() { held_ = false; }
+    // Throws away what is held (it must never go out).
+    void Drop() { used_ = 0; }
+    std::FILE* stream() const { return stream_; }
     // Bytes go out as they are, a console's too (--raw).
     void KeepBytes() { console_ = false; }
 
@@ -107,6 +114,7 @@ private:
     [[maybe_unused]] bool console_;  // Windows only
     std::vector<char> room_;
     std::size_t used_ = 0;
+    bool held_ = false;
 };
 
 // "1 posting", "2 postings".

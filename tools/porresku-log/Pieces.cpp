@@ -1,0 +1,155 @@
+#include "Pieces.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "LineRules.h"
+#include "log/LineEnds.h"
+#include "log/LogError.h"
+
+namespace porresku_log {
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// The last CR before `end`, or kNone.
+std::size_t LastCr(const char* bytes, std::size_t end) {
+    while (end > 0) {
+        if (bytes[--end] == '\r') return end;
+    }
+    return kNone;
+}
+
+bool IsSoundHeader(std::string_view line) {
+    if (Classify(line) != LineKind::kHeader) return false;
+    const ByteFaults faults = FindByteFaults(line, LineKind::kHeader);
+    return faults.badByte == std::string_view::npos && faults.loneLf == std::string_view::npos;
+}
+
+}  // namespace
+
+std::size_t PieceEnd(const char* bytes, std::size_t size) {
+    // Line by line from the last CR back: a line runs from just after the
+    // CR before it (and one LF) to its own CR.
+    std::size_t lineEnd = LastCr(bytes, size);
+    while (lineEnd != kNone) {
+        const std::size_t crBefore = LastCr(bytes, lineEnd);
+        if (crBefore == kNone) return 0;
+        std::size_t start = crBefore + 1;
+        if (start < lineEnd && bytes[start] == '\n') ++start;
+        if (IsSoundHeader({bytes + start, lineEnd - start})) return start;
+        lineEnd = crBefore;
+    }
+    return 0;
+}
+
+bool PieceSource::Next(Piece& piece) {
+    if (done_) return false;
+    piece.offset = offset_;
+    piece.last = piece.rest = false;
+    if (piece.bytes.size() < std::max(options_.pieceSize, 2 * carried_.size())) {
+        piece.bytes.resize(std::max(options_.pieceSize, 2 * carried_.size()));
+    }
+    std::copy(carried_.begin(), carried_.end(), piece.bytes.begin());
+    std::size_t have = carried_.size();
+    carried_.clear();
+    for (;;) {
+        while (have < piece.bytes.size()) {
+            std::size_t got = 0;
+            if (const platform::ErrorCode error =
+                    platform::Active().read(file_, piece.bytes.data() + have, piece.bytes.size() - have, &got)) {
+                throw messagelog::LogError(messagelog::LogError::kRead, error);
+            }
+            if (got == 0) break;
+            have += got;
+        }
+        if (have < piece.bytes.size()) {
+            // The file ends here.
+            done_ = true;
+            piece.size = have;
+            piece.last = true;
+            return have != 0;
+        }
+        const std::size_t end = PieceEnd(piece.bytes.data(), have);
+        if (end != 0) {
+            piece.size = end;
+            carried_.assign(piece.bytes.begin() + static_cast<std::ptrdiff_t>(end),
+                            piece.bytes.begin() + static_cast<std::ptrdiff_t>(have));
+            offset_ += static_cast<std::int64_t>(end);
+            return true;
+        }
+        if (piece.bytes.size() >= options_.largestPiece) {
+            done_ = true;
+            piece.size = 0;
+            piece.rest = true;
+            return true;
+        }
+        piece.bytes.resize(std::min(2 * piece.bytes.size(), std::max(options_.largestPiece, piece.bytes.size())));
+    }
+}
+
+void MarkedPiece::Mark(const Piece& piece) {
+    const char* const bytes = piece.bytes.data();
+    crBits.resize(messagelog::LineEndWords(piece.size));
+    textEnd = marks.Mark(bytes, piece.size, crBits.data());
+    ctrlZ = textEnd != piece.size;
+    lines = 0;
+    const std::size_t wholeWords = textEnd / messagelog::kBitsPerWord;
+    for (std::size_t word = 0; word < wholeWords; ++word) lines += __builtin_popcount(crBits[word]);
+    if (const std::size_t tail = textEnd % messagelog::kBitsPerWord; tail != 0) {
+        lines += __builtin_popcount(crBits[wholeWords] & ((std::uint32_t{1} << tail) - 1));
+    }
+    // A last line without a CR, where the text ends within the piece.
+    if (ctrlZ || piece.last) {
+        const std::size_t crBefore = LastCr(bytes, textEnd);
+        std::size_t start = crBefore == kNone ? 0 : crBefore + 1;
+        if (crBefore != kNone && start < textEnd && bytes[start] == '\n') ++start;
+        if (start < textEnd) ++lines;
+    }
+}
+
+PieceTurns::PieceTurns(int threads) {
+    for (int i = 0; i < threads; ++i) signals_.push_back(std::make_unique<Signal>());
+}
+
+bool PieceTurns::Wait(Stage stage, std::uint32_t piece, int thread) {
+    // The other thread is usually a few microseconds from passing the turn:
+    // a short spin saves the system's wait and wake.
+    constexpr int kSpins = 2000;
+    for (int spin = 0;; ++spin) {
+        if (failed_.load(std::memory_order_acquire)) return false;
+        if (turns_[stage].load(std::memory_order_acquire) == piece) return true;
+        if (spin < kSpins) {
+            PauseInSpin();
+        } else {
+            signals_[static_cast<std::size_t>(thread)]->Wait();
+        }
+    }
+}
+
+void PieceTurns::Pass(Stage stage, std::uint32_t piece) {
+    turns_[stage].store(piece + 1, std::memory_order_release);
+    RaiseAll();
+}
+
+void PieceTurns::Fail(std::exception_ptr failure) {
+    if (!failureTaken_.test_and_set()) failure_ = std::move(failure);
+    failed_.store(true, std::memory_order_release);
+    RaiseAll();
+}
+
+void PieceTurns::Rethrow() const {
+    if (failed_.load(std::memory_order_acquire) && failure_) std::rethrow_exception(failure_);
+}
+
+void PieceTurns::RaiseAll() {
+    for (const auto& signal : signals_) signal->Raise();
+}
+
+int PieceThreads(const PieceOptions& options) {
+    if (options.threads > 0) return options.threads;
+    return std::min(ProcessorCount(), 2);
+}
+
+}  // namespace porresku_log
