@@ -16,23 +16,50 @@ namespace porresku_log {
 namespace {
 
 // A line as listed: its number right-aligned in 7 places, two blanks, its
-// text.
-void ListLine(const LogLine& line, Terminal& terminal) {
-    constexpr std::size_t kPlaces = 7;
-    const std::string_view text = line.text();
-    char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + 1);
-    if (line.number < 10'000'000) {
-        char* const first = PutDigitsBefore(static_cast<std::uint64_t>(line.number), to + kPlaces);
-        std::fill(to, first, ' ');
-        to += kPlaces;
-    } else {
-        to = PutDecimal(static_cast<std::uint64_t>(line.number), to);
+// text. One for each thread.
+class LineLister {
+public:
+    void operator()(const LogLine& line, Terminal& terminal) {
+        const std::string_view text = line.text();
+        char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + 1);
+        to = PutNumber(line.number, to);
+        to = terminal.PutText(text, to);
+        *to++ = '\n';
+        terminal.out().Wrote(to);
     }
-    to[0] = to[1] = ' ';
-    to = terminal.PutText(text, to + 2);
-    *to++ = '\n';
-    terminal.out().Wrote(to);
-}
+
+private:
+    static constexpr std::size_t kPlaces = 7;
+    static constexpr std::int64_t kPlacesHold = 10'000'000;
+
+    // Most lines listed follow the one listed before: their number is
+    // counted on in the last one's text instead of made afresh.
+    char* PutNumber(std::int64_t number, char* to) {
+        if (number >= kPlacesHold) {
+            to = PutDecimal(static_cast<std::uint64_t>(number), to);
+            *to++ = ' ';
+            *to++ = ' ';
+            return to;
+        }
+        if (number == last_ + 1) {
+            CountOn();
+        } else {
+            char* const first = PutDigitsBefore(static_cast<std::uint64_t>(number), column_ + kPlaces);
+            std::fill(column_, first, ' ');
+        }
+        last_ = number;
+        std::memcpy(to, column_, sizeof column_);
+        return to + sizeof column_;
+    }
+    void CountOn() {
+        std::size_t digit = kPlaces - 1;
+        while (column_[digit] == '9') column_[digit--] = '0';
+        column_[digit] = column_[digit] == ' ' ? '1' : static_cast<char>(column_[digit] + 1);
+    }
+
+    char column_[kPlaces + 2] = {' ', ' ', ' ', ' ', ' ', ' ', '0', ' ', ' '};
+    std::int64_t last_ = 0;
+};
 
 }  // namespace
 
@@ -54,12 +81,12 @@ int RunList(const std::string& log, const Selection& selection, const std::optio
     std::int64_t shown = 0;
     try {
         shown = ShowUnits(file.handle(), out, [&] {
-            return [&](const LogUnit& unit, Output& pieceOut) {
+            return [&, list = LineLister()](const LogUnit& unit, Output& pieceOut) mutable {
                 if (!unit.posting) return false;
                 if (sinceFilter && !sinceFilter->Takes(unit)) return false;
                 if (!selection.empty() && !selection.Takes(unit)) return false;
                 Terminal pieceTerminal(pieceOut, raw);
-                for (const LogLine& line : unit.lines) ListLine(line, pieceTerminal);
+                for (const LogLine& line : unit.lines) list(line, pieceTerminal);
                 return true;
             };
         });
