@@ -94,18 +94,13 @@ void MarkedPiece::Mark(const Piece& piece) {
     crBits.resize(messagelog::LineEndWords(piece.size));
     textEnd = marks.Mark(bytes, piece.size, crBits.data());
     ctrlZ = textEnd != piece.size;
+    // The CRs before the text's end. A piece where the text ends is the
+    // last one numbered, so a last line without a CR needs no count.
     lines = 0;
     const std::size_t wholeWords = textEnd / messagelog::kBitsPerWord;
     for (std::size_t word = 0; word < wholeWords; ++word) lines += __builtin_popcount(crBits[word]);
     if (const std::size_t tail = textEnd % messagelog::kBitsPerWord; tail != 0) {
         lines += __builtin_popcount(crBits[wholeWords] & ((std::uint32_t{1} << tail) - 1));
-    }
-    // A last line without a CR, where the text ends within the piece.
-    if (ctrlZ || piece.last) {
-        const std::size_t crBefore = LastCr(bytes, textEnd);
-        std::size_t start = crBefore == kNone ? 0 : crBefore + 1;
-        if (crBefore != kNone && start < textEnd && bytes[start] == '\n') ++start;
-        if (start < textEnd) ++lines;
     }
 }
 

@@ -72,13 +72,13 @@ private:
 std::size_t PieceEnd(const char* bytes, std::size_t size);
 
 // A piece's text as the board reads it (up to a Ctrl-Z), its CRs and trouble
-// marks, and how many lines it holds.
+// marks, and how many lines end in it.
 struct MarkedPiece {
     TroubleMarks marks;
     std::vector<std::uint32_t> crBits;
     std::size_t textEnd = 0;  // a Ctrl-Z, or the piece's size
     bool ctrlZ = false;
-    std::int64_t lines = 0;
+    std::int64_t lines = 0;  // CRs: all its lines unless the text ends in it
     void Mark(const Piece& piece);
 };
 
