@@ -47,50 +47,61 @@ bool NeedsCareSlowly(const char* text, std::size_t size, Care care) {
     return needs;
 }
 
-// The SSE2 check reads whole 16-byte words: the text must lie in a room
-// that goes on for kCareOverread bytes past it.
-constexpr std::size_t kCareOverread = 16;
-
 #if defined(PORRESKU_X86)
-__attribute__((target("sse2"))) bool NeedsCareSse2(const char* text, std::size_t size, Care care) {
-    const __m128i comma = _mm_set1_epi8(',');
+template <Care care>
+__attribute__((target("sse2"))) inline unsigned CareBits(__m128i v) {
     const __m128i quote = _mm_set1_epi8('"');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    // A signed compare: bytes above ASCII count as below 0x20 too.
-    const __m128i space = _mm_set1_epi8(0x20);
-    for (std::size_t at = 0; at < size; at += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        __m128i found;
-        if (care == Care::kCsv) {
-            found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        } else {
-            __m128i control = _mm_cmplt_epi8(v, space);
-            // Known UTF-8 keeps its bytes above ASCII (only the top bit counts below).
-            if (care == Care::kJson) control = _mm_andnot_si128(v, control);
-            found = _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
-        }
-        unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(found));
-        if (size - at < 16) bits &= (1u << (size - at)) - 1;
-        if (bits != 0) return true;
+    if constexpr (care == Care::kCsv) {
+        const __m128i found =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(',')), _mm_cmpeq_epi8(v, quote)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+        return static_cast<unsigned>(_mm_movemask_epi8(found));
+    } else {
+        // A signed compare: bytes above ASCII count as below 0x20 too.
+        __m128i control = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+        // Known UTF-8 keeps its bytes above ASCII (only the top bit counts below).
+        if constexpr (care == Care::kJson) control = _mm_andnot_si128(v, control);
+        const __m128i found =
+            _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+        return static_cast<unsigned>(_mm_movemask_epi8(found));
     }
-    return false;
+}
+
+// 16 bytes at a time; the last 16 overlap the ones before, so nothing past
+// the text is read.
+template <Care care>
+__attribute__((target("sse2"))) bool NeedsCareSse2(const char* text, std::size_t size) {
+    if (size < 16) return NeedsCareSlowly(text, size, care);
+    std::size_t at = 0;
+    for (; at + 16 < size; at += 16) {
+        if (CareBits<care>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at))) != 0) return true;
+    }
+    return CareBits<care>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + size - 16))) != 0;
 }
 #endif
 
-// A text in a room that goes on for kCareOverread bytes past it.
-bool NeedsCare(const char* text, std::size_t size, Care care) {
+template <Care care>
+bool NeedsCare(std::string_view text) {
 #if defined(PORRESKU_X86)
-    if (platform::HasSse2()) return NeedsCareSse2(text, size, care);
+    if (platform::HasSse2()) return NeedsCareSse2<care>(text.data(), text.size());
 #endif
-    return NeedsCareSlowly(text, size, care);
+    return NeedsCareSlowly(text.data(), text.size(), care);
 }
 
-// Room for a CSV field of `size` bytes from the log, quoted at worst, with
-// the check's overread.
-constexpr std::size_t CsvRoom(std::size_t size) { return 2 * Utf8Room(size) + 2 + kCareOverread; }
+bool NeedsCare(std::string_view text, Care care) {
+    switch (care) {
+    case Care::kCsv:
+        return NeedsCare<Care::kCsv>(text);
+    case Care::kJson:
+        return NeedsCare<Care::kJson>(text);
+    case Care::kJsonRaw:
+        break;
+    }
+    return NeedsCare<Care::kJsonRaw>(text);
+}
+
+// Room for a CSV field of `size` bytes from the log, quoted at worst.
+constexpr std::size_t CsvRoom(std::size_t size) { return 2 * Utf8Room(size) + 2; }
 
 char* PutCsvQuoted(std::string_view text, char* to) {
     *to++ = '"';
@@ -109,23 +120,33 @@ void JsonEscaped(std::string_view text, Output& out) {
 }
 
 // Texts from the log, converted to UTF-8 (or with --raw as they are) straight
-// into the output, then quoted or escaped only when they need it.
+// into the output, then quoted or escaped only when they need it. What CSV
+// and JSON take care of in a converted text (ASCII punctuation and control
+// bytes) comes only from the same bytes in the log's text, as no byte of a
+// two-byte character is below 0x40: so a message line with none of them
+// (nearly every line) needs no test of each field. A backslash may be the
+// second byte of a character (as in "ソ"), which only sends JSON to the test.
 class FieldWriter {
 public:
     explicit FieldWriter(const Terminal& terminal) : terminal_(terminal), raw_(terminal.raw()) {}
 
+    // Whether the fields of `line` need the test: with --raw, JSON always does.
+    bool CsvCare(std::string_view line) const { return NeedsCare<Care::kCsv>(line); }
+    bool JsonCare(std::string_view line) const { return raw_ || NeedsCare<Care::kJson>(line); }
+
     // A CSV field at `to`, which has CsvRoom(cp932.size()); returns its end.
-    char* PutCsv(std::string_view cp932, char* to) {
+    char* PutCsv(std::string_view cp932, char* to, bool careful = true) {
         char* const end = Put(cp932, to);
-        if (!NeedsCare(to, static_cast<std::size_t>(end - to), Care::kCsv)) return end;
+        if (!careful || !NeedsCare<Care::kCsv>({to, static_cast<std::size_t>(end - to)})) return end;
         scratch_.assign(to, end);
         return PutCsvQuoted(scratch_, to);
     }
-    void Json(std::string_view cp932, Output& out) {
-        char* const to = out.Room(Utf8Room(cp932.size()) + 2 + kCareOverread);
+    void Json(std::string_view cp932, Output& out, bool careful = true) {
+        char* const to = out.Room(Utf8Room(cp932.size()) + 2);
         *to = '"';
         char* const end = Put(cp932, to + 1);
-        if (!NeedsCare(to + 1, static_cast<std::size_t>(end - to - 1), raw_ ? Care::kJsonRaw : Care::kJson)) {
+        if (!careful || !NeedsCare({to + 1, static_cast<std::size_t>(end - to - 1)},
+                                   raw_ ? Care::kJsonRaw : Care::kJson)) {
             *end = '"';
             out.Wrote(end + 1);
             return;
@@ -153,7 +174,7 @@ public:
         char* at = PutDecimal(static_cast<std::uint64_t>(unit.header().number), start_);
         *at++ = ',';
         // A sound header's key is digits, and its user ID a few bytes.
-        at = NeedsCareSlowly(header.key.data(), header.key.size(), Care::kCsv)
+        at = NeedsCare<Care::kCsv>(header.key)
                  ? PutCsvQuoted(header.key, at)
                  : std::copy(header.key.begin(), header.key.end(), at);
         *at++ = ',';
@@ -163,11 +184,12 @@ public:
         for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
             const std::string_view handle = HandleName(line->text());
             const std::string_view text = MessageText(line->text());
+            const bool careful = field_.CsvCare(line->text());
             char* to = out.Room(startSize + CsvRoom(handle.size()) + CsvRoom(text.size()) + 3);
             std::memcpy(to, start_, startSize);
-            to = field_.PutCsv(handle, to + startSize);
+            to = field_.PutCsv(handle, to + startSize, careful);
             *to++ = ',';
-            to = field_.PutCsv(text, to);
+            to = field_.PutCsv(text, to, careful);
             *to++ = '\r';
             *to++ = '\n';
             out.Wrote(to);
@@ -178,7 +200,7 @@ private:
     FieldWriter& field_;
     // The number (at most 20 digits), the key and the user ID, each quoted
     // at worst, and their commas.
-    char start_[kDecimalRoom + 1 + CsvRoom(kHeaderLineRoom) + 1 + CsvRoom(kHeaderLineRoom) + 1] = {};
+    char start_[kDecimalRoom + 1 + CsvRoom(kHeaderLineRoom) + 1 + CsvRoom(kHeaderLineRoom) + 1];
 };
 
 // Writes postings in the export's format: one for each thread.
@@ -221,10 +243,11 @@ private:
         field_.Json(header.userId, out);
         out << ",\"messages\":[";
         for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
+            const bool careful = field_.JsonCare(line->text());
             out << (line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":");
-            field_.Json(HandleName(line->text()), out);
+            field_.Json(HandleName(line->text()), out, careful);
             out << ",\"text\":";
-            field_.Json(MessageText(line->text()), out);
+            field_.Json(MessageText(line->text()), out, careful);
             out << '}';
         }
         out << "]}\n";
