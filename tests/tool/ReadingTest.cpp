@@ -141,10 +141,37 @@ bool StrictlyShiftJis(std::string_view text) {
     return PlainFirstBad(text, 0, text.size(), false) == kNone && text.find('\n') == kNone;
 }
 
+// Each way of marking the machine has: plain, SSE2, AVX2.
+class TroubleMarksTest : public testing::TestWithParam<porresku_log::VectorWidth> {
+protected:
+    void SetUp() override {
+        if (!porresku_log::MachineHas(GetParam())) GTEST_SKIP() << "the processor lacks these instructions";
+        porresku_log::LimitMarkingTo(GetParam());
+    }
+    void TearDown() override { porresku_log::LimitMarkingTo(porresku_log::VectorWidth::kAvx2); }
+};
+
+std::string WidthName(const testing::TestParamInfo<porresku_log::VectorWidth>& info) {
+    switch (info.param) {
+    case porresku_log::VectorWidth::kPlain:
+        return "Plain";
+    case porresku_log::VectorWidth::kSse2:
+        return "Sse2";
+    case porresku_log::VectorWidth::kAvx2:
+        break;
+    }
+    return "Avx2";
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, TroubleMarksTest,
+                         testing::Values(porresku_log::VectorWidth::kPlain, porresku_log::VectorWidth::kSse2,
+                                         porresku_log::VectorWidth::kAvx2),
+                         WidthName);
+
 // Stretches of random lines, each ended by CR LF or a CR alone, the last one
 // perhaps by nothing: a line with no mark up to its CR is sound in its
 // bytes, and a line strictly Shift-JIS with no LF has no mark.
-TEST(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
+TEST_P(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
     const unsigned char edges[] = {'a',  ' ',  '>',  '\n', 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81, 0x82, 0x9F,
                                    0xA0, 0xA1, 0xDF, 0xE0, 0xEA, 0xFC, 0xFD, 0xFF};
     std::mt19937 random(1210);
@@ -197,7 +224,7 @@ TEST(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
 
 // Marking a filling for the scanner too, in the same pass: the CRs and the
 // first Ctrl-Z exactly as the scanner's own marker finds them.
-TEST(TroubleMarksTest, MarksTheLineEndsAsTheScannersOwnMarkerDoes) {
+TEST_P(TroubleMarksTest, MarksTheLineEndsAsTheScannersOwnMarkerDoes) {
     std::mt19937 random(1210);
     const char bytes[] = {'a', '\r', '\n', '\x1A', '\x82', '\xA0', '\xFF'};
     porresku_log::TroubleMarks marks;

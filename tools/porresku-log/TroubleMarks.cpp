@@ -8,7 +8,7 @@
 #include "platform/Processor.h"
 
 #if defined(PORRESKU_X86)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace porresku_log {
@@ -126,9 +126,57 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes,
     trailFirstOut = trailFirst;
     return at;
 }
+
+// The same 32 bytes at a time in one register.
+inline __attribute__((target("avx2"), always_inline)) __m256i InRange32(__m256i v, unsigned char low,
+                                                                         unsigned char high) {
+    const __m256i moved = _mm256_add_epi8(v, _mm256_set1_epi8(static_cast<char>(0x80 - low)));
+    return _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(high - low - 127)), moved);
+}
+
+inline __attribute__((target("avx2"), always_inline)) std::uint32_t Bits32(__m256i flags) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(flags));
+}
+
+__attribute__((target("avx2"))) std::size_t MarkAvx2(const unsigned char* bytes, std::size_t size,
+                                                     std::uint32_t* words, std::uint32_t& trailFirstOut,
+                                                     std::uint32_t* crBits, std::size_t* ctrlZ) {
+    std::uint32_t trailFirst = trailFirstOut;
+    std::size_t at = 0;
+    for (; at + 32 <= size; at += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
+        const ByteFlags f{
+            Bits32(v), Bits32(_mm256_or_si256(InRange32(v, 0x81, 0x9F), InRange32(v, 0xE0, 0xFC))),
+            Bits32(_mm256_andnot_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F)), InRange32(v, 0x40, 0xFC))),
+            Bits32(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(0x80))),
+                                   _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(0xA0))))),
+            Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')))};
+        words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
+        crBits[at / 32] = Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')));
+        if (*ctrlZ == size && Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(messagelog::kCtrlZ))) != 0) {
+            *ctrlZ = at + static_cast<std::size_t>(
+                              static_cast<const unsigned char*>(std::memchr(bytes + at, messagelog::kCtrlZ, 32)) -
+                              (bytes + at));
+        }
+    }
+    trailFirstOut = trailFirst;
+    return at;
+}
 #endif
 
+VectorWidth widestAllowed = VectorWidth::kAvx2;
+
 }  // namespace
+
+void LimitMarkingTo(VectorWidth widest) { widestAllowed = widest; }
+
+bool MachineHas(VectorWidth width) {
+#if defined(PORRESKU_X86)
+    if (width == VectorWidth::kAvx2) return platform::HasAvx2();
+    if (width == VectorWidth::kSse2) return platform::HasSse2();
+#endif
+    return width == VectorWidth::kPlain;
+}
 
 std::size_t TroubleMarks::Mark(const char* text, std::size_t size, std::uint32_t* crBits) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
@@ -141,7 +189,11 @@ std::size_t TroubleMarks::Mark(const char* text, std::size_t size, std::uint32_t
     std::size_t ctrlZ = size;
     std::size_t at = 0;
 #if defined(PORRESKU_X86)
-    if (platform::HasSse2()) at = MarkSse2(bytes, size, words_.data(), trailFirst, crBits, &ctrlZ);
+    if (widestAllowed >= VectorWidth::kAvx2 && platform::HasAvx2()) {
+        at = MarkAvx2(bytes, size, words_.data(), trailFirst, crBits, &ctrlZ);
+    } else if (widestAllowed >= VectorWidth::kSse2 && platform::HasSse2()) {
+        at = MarkSse2(bytes, size, words_.data(), trailFirst, crBits, &ctrlZ);
+    }
 #endif
     const std::size_t whole = at;
     for (; at < size; at += 32) {

@@ -14,6 +14,12 @@
 
 namespace porresku_log {
 
+// The widest vector instructions the marking uses: the processor's widest
+// unless limited (tests check each way on any machine that has it).
+enum class VectorWidth { kPlain, kSse2, kAvx2 };
+void LimitMarkingTo(VectorWidth widest);
+bool MachineHas(VectorWidth width);
+
 class TroubleMarks {
 public:
     // Marks `bytes` afresh, one bit per byte, and in the same pass does
