@@ -17,6 +17,14 @@ inline bool HasSse2() {
     return has;
 }
 
+inline bool HasPopcnt() {
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_POPCNT) != 0;
+    }();
+    return has;
+}
+
 // AVX2, where the system also keeps the wide registers across its switches
 // between threads (Windows XP, for one, does not).
 inline bool HasAvx2() {
