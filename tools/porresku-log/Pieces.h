@@ -163,18 +163,27 @@ std::int64_t ShowUnits(platform::FileHandle file, Output& out, MakeHandler&& mak
         std::optional<Output> pieceOut;
         try {
             pieceOut.emplace(out.stream());
-            Piece piece;
+            // The next piece is read before this one's turn to be written:
+            // the other thread reads its own meanwhile, so neither waits on
+            // the other's file call.
+            Piece pieces[2];
+            int current = 0;
             MarkedPiece marked;
             auto handler = makeHandler();
             std::int64_t shownHere = 0;
             auto onUnit = [&](const LogUnit& unit) {
                 if (handler(unit, *pieceOut)) ++shownHere;
             };
-            for (auto at = static_cast<std::uint32_t>(thread);; at += static_cast<std::uint32_t>(threads)) {
-                if (!turns.Wait(PieceTurns::kRead, at, thread)) break;
+            // The piece `at` into `piece`, at its turn; false when there is none.
+            auto read = [&](std::uint32_t at, Piece& piece) {
+                if (!turns.Wait(PieceTurns::kRead, at, thread)) return false;
                 const bool got = source.Next(piece);
                 turns.Pass(PieceTurns::kRead, at);
-                if (!got) break;
+                return got;
+            };
+            auto at = static_cast<std::uint32_t>(thread);
+            for (bool got = read(at, pieces[current]); got;) {
+                const Piece& piece = pieces[current];
                 if (!piece.rest) marked.Mark(piece);
 
                 if (!turns.Wait(PieceTurns::kNumber, at, thread)) break;
@@ -192,19 +201,24 @@ std::int64_t ShowUnits(platform::FileHandle file, Output& out, MakeHandler&& mak
                     pieceOut->Hold(2 * piece.size);
                     GroupPiece(piece, marked, first, onUnit);
                 }
+                const auto next = at + static_cast<std::uint32_t>(threads);
+                const bool more = wanted && !ends && read(next, pieces[current ^ 1]);
                 if (!turns.Wait(PieceTurns::kWrite, at, thread)) break;
                 pieceOut->Release();
                 if (wanted && piece.rest) ReadUnits(file, onUnit, ReadFrom{piece.offset, first});
                 pieceOut->Flush();
                 turns.Pass(PieceTurns::kWrite, at);
-                if (!wanted || ends) break;
+                at = next;
+                current ^= 1;
+                got = more;
             }
             shown += shownHere;
         } catch (...) {
-            // What this thread holds never goes out: the pieces before it may not have.
-            if (pieceOut) pieceOut->Drop();
             turns.Fail(std::current_exception());
         }
+        // What is still held missed its turn (the reading failed): the pieces
+        // before it did not all go out, so it never does.
+        if (pieceOut) pieceOut->Drop();
     };
 
     Thread helper;
