@@ -1,3 +1,5 @@
+#include <sched.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -6,7 +8,13 @@
 
 namespace porresku_log {
 
+// The processors this process may run on (taskset, a container's share),
+// not all the machine has.
 int ProcessorCount() {
+#if defined(__linux__)
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return CPU_COUNT(&allowed) > 0 ? CPU_COUNT(&allowed) : 1;
+#endif
     const unsigned count = std::thread::hardware_concurrency();
     return count == 0 ? 1 : static_cast<int>(count);
 }
