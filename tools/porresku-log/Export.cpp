@@ -141,12 +141,19 @@ public:
         scratch_.assign(to, end);
         return PutCsvQuoted(scratch_, to);
     }
-    void Json(std::string_view cp932, Output& out, bool careful = true) {
+    // A JSON string at `to`, which has Utf8Room(cp932.size()) + 2, for a
+    // text that needs no escape; returns its end.
+    char* PutJsonPlain(std::string_view cp932, char* to) const {
+        *to = '"';
+        char* const end = Put(cp932, to + 1);
+        *end = '"';
+        return end + 1;
+    }
+    void Json(std::string_view cp932, Output& out) {
         char* const to = out.Room(Utf8Room(cp932.size()) + 2);
         *to = '"';
         char* const end = Put(cp932, to + 1);
-        if (!careful || !NeedsCare({to + 1, static_cast<std::size_t>(end - to - 1)},
-                                   raw_ ? Care::kJsonRaw : Care::kJson)) {
+        if (!NeedsCare({to + 1, static_cast<std::size_t>(end - to - 1)}, raw_ ? Care::kJsonRaw : Care::kJson)) {
             *end = '"';
             out.Wrote(end + 1);
             return;
@@ -243,12 +250,23 @@ private:
         field_.Json(header.userId, out);
         out << ",\"messages\":[";
         for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-            const bool careful = field_.JsonCare(line->text());
-            out << (line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":");
-            field_.Json(HandleName(line->text()), out, careful);
-            out << ",\"text\":";
-            field_.Json(MessageText(line->text()), out, careful);
-            out << '}';
+            const std::string_view opening = line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":";
+            const std::string_view handle = HandleName(line->text());
+            const std::string_view text = MessageText(line->text());
+            if (field_.JsonCare(line->text())) {
+                out << opening;
+                field_.Json(handle, out);
+                out << ",\"text\":";
+                field_.Json(text, out);
+                out << '}';
+                continue;
+            }
+            // Nearly every line: one room for the whole message.
+            char* to = out.Room(opening.size() + Utf8Room(handle.size()) + Utf8Room(text.size()) + 16);
+            to = field_.PutJsonPlain(handle, std::copy(opening.begin(), opening.end(), to));
+            to = field_.PutJsonPlain(text, std::copy_n(",\"text\":", 8, to));
+            *to++ = '}';
+            out.Wrote(to);
         }
         out << "]}\n";
     }
