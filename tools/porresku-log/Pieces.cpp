@@ -1,7 +1,6 @@
 #include "Pieces.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "LineRules.h"
 #include "log/LineEnds.h"

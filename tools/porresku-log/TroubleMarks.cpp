@@ -78,6 +78,12 @@ ByteFlags PlainFlags(const unsigned char* bytes, std::size_t count) {
 }
 
 #if defined(PORRESKU_X86)
+// Where the Ctrl-Z lies in the 32 bytes at `at`, which hold one.
+inline std::size_t CtrlZIn32(const unsigned char* bytes, std::size_t at) {
+    const void* const found = std::memchr(bytes + at, messagelog::kCtrlZ, 32);
+    return static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
+}
+
 // x in [low, high], in two steps: moved so that the range starts at -128.
 inline __attribute__((target("sse2"), always_inline)) __m128i InRange(__m128i v, unsigned char low, unsigned char high) {
     const __m128i moved = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - low)));
@@ -118,9 +124,7 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes,
         const __m128i mark = _mm_set1_epi8(messagelog::kCtrlZ);
         if (*ctrlZ == size &&
             Bits(_mm_or_si128(_mm_cmpeq_epi8(lowBytes, mark), _mm_cmpeq_epi8(highBytes, mark))) != 0) {
-            *ctrlZ = at + static_cast<std::size_t>(
-                              static_cast<const unsigned char*>(std::memchr(bytes + at, messagelog::kCtrlZ, 32)) -
-                              (bytes + at));
+            *ctrlZ = CtrlZIn32(bytes, at);
         }
     }
     trailFirstOut = trailFirst;
@@ -154,9 +158,7 @@ __attribute__((target("avx2"))) std::size_t MarkAvx2(const unsigned char* bytes,
         words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
         crBits[at / 32] = Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')));
         if (*ctrlZ == size && Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(messagelog::kCtrlZ))) != 0) {
-            *ctrlZ = at + static_cast<std::size_t>(
-                              static_cast<const unsigned char*>(std::memchr(bytes + at, messagelog::kCtrlZ, 32)) -
-                              (bytes + at));
+            *ctrlZ = CtrlZIn32(bytes, at);
         }
     }
     trailFirstOut = trailFirst;
