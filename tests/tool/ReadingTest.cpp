@@ -19,9 +19,11 @@
 #endif
 
 #include "Check.h"
+#include "ConvertedHandles.h"
 #include "LineRules.h"
 #include "LogFiles.h"
 #include "Postings.h"
+#include "Selection.h"
 #include "Terminal.h"
 #include "TroubleMarks.h"
 #include "log/LineEnds.h"
@@ -299,6 +301,43 @@ TEST(Utf8Conversion, AgreesWithTheSystemsConverter) {
         while (at < cut) at += porresku_log::IsLeadByte(static_cast<unsigned char>(text[at])) ? 2 : 1;
         const std::string piece = text.substr(0, at);
         ASSERT_EQ(std::optional<std::string>(porresku_log::ToUtf8(piece)), SystemUtf8(piece)) << piece.size() << " bytes";
+    }
+}
+
+// Handles converted once and copied after give what converting each line
+// gives: more handles than the kept entries (so entries are taken over),
+// a handle's prefix and its name asked of the same lines in turn, lines of
+// just the prefix, and handles of katakana, lone leads, NULs and bytes that
+// are no Shift-JIS. Nothing is written past the room.
+TEST(ConvertedHandles, GiveWhatConvertingEachLineGives) {
+    std::mt19937 random(11);
+    auto pick = [&](int below) { return static_cast<int>(random() % static_cast<unsigned>(below)); };
+    const std::vector<std::string> pieces = {"a", "Z9", " ", "\x83\x5C", "\x95\x5C", "\x82\xA0", "\xB1", "\xDF",
+                                             "\x81", "\xFD", "\x80", "\xEA\xA4", "\x88\x9F", std::string(1, '\0')};
+    // A name of NULs is a key of zeros, as an entry not yet used has.
+    std::vector<std::string> handles = {std::string(porresku_log::kHandlePrefixSize - 1, '\0') + ">"};
+    while (handles.size() < 700) {
+        std::string handle;
+        for (int n = pick(9); n >= 0; --n) handle += pieces[static_cast<std::size_t>(pick(static_cast<int>(pieces.size())))];
+        handle.resize(porresku_log::kHandlePrefixSize - 1, ' ');
+        handles.push_back(handle + ">");
+        // The same but for its last byte.
+        handle.back() = handle.back() == 'q' ? 'r' : 'q';
+        handles.push_back(handle + ">");
+    }
+    porresku_log::ConvertedHandles converted;
+    constexpr char kGuard = '\x5A';
+    for (int round = 0; round < 20000; ++round) {
+        SCOPED_TRACE(round);
+        const std::string line = handles[round == 0 ? 0 : static_cast<std::size_t>(pick(static_cast<int>(handles.size())))] +
+                                 std::string(static_cast<std::size_t>(pick(3)) * 7, 'x');
+        std::string room(porresku_log::ConvertedHandles::kRoom + 8, kGuard);
+        const bool name = round == 0 || pick(2) == 0;
+        char* const end = name ? converted.PutName(line, room.data()) : converted.PutPrefix(line, room.data());
+        const std::string want = porresku_log::ToUtf8(name ? porresku_log::HandleName(line)
+                                                           : std::string_view(line).substr(0, porresku_log::kHandlePrefixSize));
+        ASSERT_EQ(std::string(room.data(), end), want) << (name ? "name" : "prefix");
+        ASSERT_EQ(room.substr(porresku_log::ConvertedHandles::kRoom), std::string(8, kGuard));
     }
 }
 

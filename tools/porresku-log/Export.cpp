@@ -134,20 +134,24 @@ public:
     bool CsvCare(std::string_view line) const { return NeedsCare<Care::kCsv>(line); }
     bool JsonCare(std::string_view line) const { return raw_ || NeedsCare<Care::kJson>(line); }
 
+    // A whole line at `to`, which has Utf8Room(line.size()) +
+    // ConvertedHandles::kRoom; returns its end.
+    char* PutLine(std::string_view line, char* to) { return terminal_.PutLine(line, handles_, to); }
+
     // A CSV field at `to`, which has CsvRoom(cp932.size()); returns its end.
     char* PutCsv(std::string_view cp932, char* to, bool careful = true) {
-        char* const end = Put(cp932, to);
-        if (!careful || !NeedsCare<Care::kCsv>({to, static_cast<std::size_t>(end - to)})) return end;
-        scratch_.assign(to, end);
-        return PutCsvQuoted(scratch_, to);
+        return CsvQuotedWhenNeeded(to, Put(cp932, to), careful);
+    }
+    // A message line's handle as a CSV field at `to`, which has kHandleCsvRoom.
+    char* PutCsvHandle(std::string_view line, char* to, bool careful) {
+        return CsvQuotedWhenNeeded(to, PutHandle(line, to), careful);
     }
     // A JSON string at `to`, which has Utf8Room(cp932.size()) + 2, for a
     // text that needs no escape; returns its end.
-    char* PutJsonPlain(std::string_view cp932, char* to) const {
-        *to = '"';
-        char* const end = Put(cp932, to + 1);
-        *end = '"';
-        return end + 1;
+    char* PutJsonPlain(std::string_view cp932, char* to) const { return JsonQuoted(to, Put(cp932, to + 1)); }
+    // A message line's handle the same, at `to`, which has kHandleJsonRoom.
+    char* PutJsonPlainHandle(std::string_view line, char* to) {
+        return JsonQuoted(to, PutHandle(line, to + 1));
     }
     void Json(std::string_view cp932, Output& out) {
         char* const to = out.Room(Utf8Room(cp932.size()) + 2);
@@ -162,11 +166,33 @@ public:
         JsonEscaped(scratch_, out);
     }
 
+    static constexpr std::size_t kHandleCsvRoom = std::max(CsvRoom(kHandlePrefixSize), ConvertedHandles::kRoom);
+    static constexpr std::size_t kHandleJsonRoom = std::max(Utf8Room(kHandlePrefixSize), ConvertedHandles::kRoom) + 2;
+
 private:
     char* Put(std::string_view cp932, char* to) const { return terminal_.PutText(cp932, to); }
+    // The handle name of a message line.
+    char* PutHandle(std::string_view line, char* to) {
+        if (!raw_) return handles_.PutName(line, to);
+        const std::string_view handle = HandleName(line);
+        return std::copy(handle.begin(), handle.end(), to);
+    }
+    // The converted field [to, end) quoted in place if `careful` and it needs it.
+    char* CsvQuotedWhenNeeded(char* to, char* end, bool careful) {
+        if (!careful || !NeedsCare<Care::kCsv>({to, static_cast<std::size_t>(end - to)})) return end;
+        scratch_.assign(to, end);
+        return PutCsvQuoted(scratch_, to);
+    }
+    // The quotes around a converted text that begins at to + 1.
+    static char* JsonQuoted(char* to, char* end) {
+        *to = '"';
+        *end = '"';
+        return end + 1;
+    }
 
     const Terminal& terminal_;
     bool raw_;
+    ConvertedHandles handles_;
     std::string scratch_;
 };
 
@@ -189,12 +215,11 @@ public:
         *at++ = ',';
         const std::size_t startSize = static_cast<std::size_t>(at - start_);
         for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-            const std::string_view handle = HandleName(line->text());
             const std::string_view text = MessageText(line->text());
             const bool careful = field_.CsvCare(line->text());
-            char* to = out.Room(startSize + CsvRoom(handle.size()) + CsvRoom(text.size()) + 3);
+            char* to = out.Room(startSize + FieldWriter::kHandleCsvRoom + CsvRoom(text.size()) + 3);
             std::memcpy(to, start_, startSize);
-            to = field_.PutCsv(handle, to + startSize, careful);
+            to = field_.PutCsvHandle(line->text(), to + startSize, careful);
             *to++ = ',';
             to = field_.PutCsv(text, to, careful);
             *to++ = '\r';
@@ -223,7 +248,8 @@ public:
         switch (format_) {
         case ExportFormat::kText:
             for (const LogLine& line : unit.lines) {
-                char* const to = terminal_.PutText(line.text(), out.Room(Utf8Room(line.text().size()) + 1));
+                char* const to =
+                    field_.PutLine(line.text(), out.Room(Utf8Room(line.text().size()) + ConvertedHandles::kRoom + 1));
                 *to = '\n';
                 out.Wrote(to + 1);
             }
@@ -241,29 +267,42 @@ public:
 private:
     // JSON holds UTF-8 only: with --raw, bytes that are none are left out.
     void Json(const LogUnit& unit, Output& out) {
-        const HeaderFields header = SplitHeader(unit.header().text());
-        char* to = out.Room(kDecimalRoom + 16);
-        to = PutDecimal(static_cast<std::uint64_t>(unit.header().number), std::copy_n("{\"line\":", 8, to));
-        out.Wrote(std::copy_n(",\"key\":", 7, to));
-        field_.Json(header.key, out);
-        out << ",\"user\":";
-        field_.Json(header.userId, out);
-        out << ",\"messages\":[";
+        const std::string_view headerLine = unit.header().text();
+        const HeaderFields header = SplitHeader(headerLine);
+        constexpr std::string_view kLine = "{\"line\":";
+        constexpr std::string_view kKey = ",\"key\":";
+        constexpr std::string_view kUser = ",\"user\":";
+        constexpr std::string_view kMessages = ",\"messages\":[";
+        char* to = out.Room(kLine.size() + kDecimalRoom + kKey.size() + Utf8Room(header.key.size()) + 2 + kUser.size() +
+                            Utf8Room(header.userId.size()) + 2 + kMessages.size());
+        to = PutDecimal(static_cast<std::uint64_t>(unit.header().number), std::copy(kLine.begin(), kLine.end(), to));
+        to = std::copy(kKey.begin(), kKey.end(), to);
+        if (field_.JsonCare(headerLine)) {
+            out.Wrote(to);
+            field_.Json(header.key, out);
+            out << kUser;
+            field_.Json(header.userId, out);
+            out << kMessages;
+        } else {
+            // Nearly every header: one room for the whole opening.
+            to = field_.PutJsonPlain(header.key, to);
+            to = field_.PutJsonPlain(header.userId, std::copy(kUser.begin(), kUser.end(), to));
+            out.Wrote(std::copy(kMessages.begin(), kMessages.end(), to));
+        }
         for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
             const std::string_view opening = line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":";
-            const std::string_view handle = HandleName(line->text());
             const std::string_view text = MessageText(line->text());
             if (field_.JsonCare(line->text())) {
                 out << opening;
-                field_.Json(handle, out);
+                field_.Json(HandleName(line->text()), out);
                 out << ",\"text\":";
                 field_.Json(text, out);
                 out << '}';
                 continue;
             }
             // Nearly every line: one room for the whole message.
-            char* to = out.Room(opening.size() + Utf8Room(handle.size()) + Utf8Room(text.size()) + 16);
-            to = field_.PutJsonPlain(handle, std::copy(opening.begin(), opening.end(), to));
+            char* to = out.Room(opening.size() + FieldWriter::kHandleJsonRoom + Utf8Room(text.size()) + 16);
+            to = field_.PutJsonPlainHandle(line->text(), std::copy(opening.begin(), opening.end(), to));
             to = field_.PutJsonPlain(text, std::copy_n(",\"text\":", 8, to));
             *to++ = '}';
             out.Wrote(to);

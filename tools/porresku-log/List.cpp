@@ -21,9 +21,9 @@ class LineLister {
 public:
     void operator()(const LogLine& line, Terminal& terminal) {
         const std::string_view text = line.text();
-        char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + 1);
+        char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + ConvertedHandles::kRoom + 1);
         to = PutNumber(line.number, to);
-        to = terminal.PutText(text, to);
+        to = terminal.PutLine(text, handles_, to);
         *to++ = '\n';
         terminal.out().Wrote(to);
     }
@@ -57,6 +57,7 @@ private:
         column_[digit] = column_[digit] == ' ' ? '1' : static_cast<char>(column_[digit] + 1);
     }
 
+    ConvertedHandles handles_;
     char column_[kPlaces + 2] = {' ', ' ', ' ', ' ', ' ', ' ', '0', ' ', ' '};
     std::int64_t last_ = 0;
 };

@@ -4,6 +4,7 @@
 // converts them; with --raw the log's bytes pass unchanged both ways.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ConvertedHandles.h"
 
 namespace porresku_log {
 
@@ -135,6 +138,15 @@ public:
         if (!raw_) return PutUtf8(cp932, to);
         if (!cp932.empty()) std::memcpy(to, cp932.data(), cp932.size());
         return to + cp932.size();
+    }
+    // A whole line of the log at `to`, which has Utf8Room(line.size()) +
+    // ConvertedHandles::kRoom; returns its end. A line with the mark at byte
+    // 15 has a handle before it, and a character ends at the mark.
+    char* PutLine(std::string_view line, ConvertedHandles& handles, char* to) const {
+        constexpr std::size_t kPrefix = ConvertedHandles::kLongest;
+        if (line.size() < kPrefix || line[kPrefix - 1] != '>') return PutText(line, to);
+        char* const text = raw_ ? std::copy_n(line.data(), kPrefix, to) : handles.PutPrefix(line, to);
+        return PutText(line.substr(kPrefix), text);
     }
     // A text from the command line, as the log holds it.
     std::optional<std::string> FromArgument(std::string_view text) const {
