@@ -3,8 +3,10 @@
 // from the handle's last line saves about a quarter of a log's conversion.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -16,7 +18,7 @@ class ConvertedHandles {
 public:
     // The longest text kept: a handle prefix with its ">".
     static constexpr std::size_t kLongest = kHandlePrefixSize;
-    // What Put() may write, beyond the end it returns: room for the UTF-8
+    // What a Put may write, beyond the end it returns: room for the UTF-8
     // of kLongest bytes of katakana or U+FFFD.
     static constexpr std::size_t kRoom = 48;
 
@@ -24,18 +26,17 @@ public:
 
     // A message line's first kLongest bytes (its handle and the mark) as
     // UTF-8 at `to`, which has kRoom; returns their end.
-    char* PutPrefix(std::string_view line, char* to) { return Put(line, kLongest, false, to); }
+    char* PutPrefix(std::string_view line, char* to) { return Put<kLongest, false>(line, to); }
     // A message line's handle name (its first 14 bytes without the blanks
     // after the name) the same.
-    char* PutName(std::string_view line, char* to) { return Put(line, kLongest - 1, true, to); }
+    char* PutName(std::string_view line, char* to) { return Put<kLongest - 1, true>(line, to); }
 
 private:
-    // `line`: a message line, of at least kLongest bytes.
-    char* Put(std::string_view line, std::size_t size, bool name, char* to);
-
     static constexpr int kEntryBits = 8;
     static constexpr std::size_t kEntries = std::size_t{1} << kEntryBits;
-    // The text's bytes, zero after it.
+    static_assert(kRoom >= 3 * kLongest && kLongest < 16 && kLongest > 12);
+
+    // The text's bytes, zero after it: a key's last byte is always past the text.
     struct Key {
         std::uint32_t words[4];
         bool operator==(const Key& other) const {
@@ -44,12 +45,41 @@ private:
         }
     };
     struct Entry {
-        // Not yet used: a key no text makes, as a key's last byte is always
-        // past the text.
-        Key key{{0, 0, 0, ~std::uint32_t{0}}};
+        Key key{{0, 0, 0, ~std::uint32_t{0}}};  // not yet used: a key no text makes
         char utf8[kRoom] = {};
         std::size_t size = 0;
     };
+
+    // The bytes of a key's last word that a text of `size` bytes fills.
+    static constexpr std::uint32_t LastWordMask(std::size_t size) {
+        const unsigned kept = static_cast<unsigned>(size - 12) * 8;
+        return std::endian::native == std::endian::little ? ~std::uint32_t{0} >> (32 - kept)
+                                                          : ~std::uint32_t{0} << (32 - kept);
+    }
+
+    // `line`: a message line, of at least kLongest bytes.
+    template <std::size_t size, bool name>
+    char* Put(std::string_view line, char* to) {
+        Key key;
+        if (line.size() >= sizeof key.words) {
+            std::memcpy(key.words, line.data(), sizeof key.words);
+        } else {
+            unsigned char bytes[sizeof key.words] = {};
+            std::memcpy(bytes, line.data(), line.size());
+            std::memcpy(key.words, bytes, sizeof key.words);
+        }
+        key.words[3] &= LastWordMask(size);
+        const std::uint32_t hash = key.words[0] * 0x9E3779B1u ^ key.words[1] * 0x85EBCA77u ^
+                                   key.words[2] * 0xC2B2AE3Du ^ key.words[3] * 0x27D4EB2Fu;
+        Entry& entry = entries_[hash >> (32 - kEntryBits)];
+        if (!(entry.key == key)) Learn(entry, key, name ? HandleName(line) : line.substr(0, size));
+        // Most handles' UTF-8 is within 32 bytes.
+        std::memcpy(to, entry.utf8, 32);
+        if (entry.size > 32) std::memcpy(to + 32, entry.utf8 + 32, kRoom - 32);
+        return to + entry.size;
+    }
+    // A handle seen for the first time, or one that takes another's place.
+    static void Learn(Entry& entry, const Key& key, std::string_view text);
 
     std::vector<Entry> entries_;
 };

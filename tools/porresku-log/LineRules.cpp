@@ -1,5 +1,7 @@
 #include "LineRules.h"
 
+#include <algorithm>
+
 namespace porresku_log {
 
 namespace {
@@ -72,6 +74,16 @@ std::size_t FirstBadShiftJis(std::string_view line, LineKind kind) {
         return BadIn(line, kHandlePrefixSize, line.size(), line.size() == kMessageLineRoom);
     }
     return BadIn(line, 0, line.size(), line.size() == kHeaderLineRoom);
+}
+
+std::string_view MessageText(std::string_view line) {
+    return line.size() > kHandlePrefixSize ? line.substr(kHandlePrefixSize) : std::string_view();
+}
+
+std::string_view HandleName(std::string_view line) {
+    std::string_view handle = line.substr(0, std::min(line.size(), kHandlePrefixSize - 1));
+    while (!handle.empty() && handle.back() == ' ') handle.remove_suffix(1);
+    return handle;
 }
 
 ByteFaults FindByteFaults(std::string_view line, LineKind kind) { return {FirstBadShiftJis(line, kind), line.find('\n')}; }

@@ -91,6 +91,11 @@ struct ByteFaults {
 };
 ByteFaults FindByteFaults(std::string_view line, LineKind kind);
 
+// The text of a message line (after the handle prefix) and the handle
+// without its padding blanks.
+std::string_view MessageText(std::string_view line);
+std::string_view HandleName(std::string_view line);
+
 // Lead and trail bytes of a two-byte CP932 character.
 constexpr bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }

@@ -4,16 +4,6 @@
 
 namespace porresku_log {
 
-std::string_view MessageText(std::string_view line) {
-    return line.size() > kHandlePrefixSize ? line.substr(kHandlePrefixSize) : std::string_view();
-}
-
-std::string_view HandleName(std::string_view line) {
-    std::string_view handle = line.substr(0, std::min(line.size(), kHandlePrefixSize - 1));
-    while (!handle.empty() && handle.back() == ' ') handle.remove_suffix(1);
-    return handle;
-}
-
 bool ContainsText(std::string_view text, std::string_view needle) {
     if (needle.empty()) return true;
     for (std::size_t at = 0; at + needle.size() <= text.size();) {

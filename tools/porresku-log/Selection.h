@@ -23,11 +23,6 @@ struct Selection {
     bool Takes(const LogUnit& unit) const;
 };
 
-// The text of a message line (after the handle prefix) and the handle
-// without its padding blanks.
-std::string_view MessageText(std::string_view line);
-std::string_view HandleName(std::string_view line);
-
 // True when `needle` occurs in the Shift-JIS `text` starting at a character.
 bool ContainsText(std::string_view text, std::string_view needle);
 
