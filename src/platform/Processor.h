@@ -1,6 +1,7 @@
-// What the processor runs beyond plain x86 (SSE2, popcnt, AVX2), asked once. Both programs are built
-// for any 32-bit x86 (a sysop's old machine may predate SSE2), so code that
-// uses it is compiled for it alone and run only where this says yes.
+// What the processor runs beyond plain x86 (SSE2, popcnt, AVX2), asked
+// once. Both programs are built for any 32-bit x86 (a sysop's old machine
+// may predate SSE2), so code that uses more is compiled for it alone and
+// run only where this says yes.
 #pragma once
 
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))

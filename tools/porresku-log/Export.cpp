@@ -239,7 +239,7 @@ private:
 class PostingWriter {
 public:
     PostingWriter(ExportFormat format, const Terminal& terminal)
-        : format_(format), terminal_(terminal), field_(terminal), csv_(field_) {}
+        : format_(format), field_(terminal), csv_(field_) {}
     PostingWriter(const PostingWriter&) = delete;
     PostingWriter& operator=(const PostingWriter&) = delete;
 
@@ -311,7 +311,6 @@ private:
     }
 
     ExportFormat format_;
-    const Terminal& terminal_;
     FieldWriter field_;
     CsvPosting csv_;
 };
