@@ -103,7 +103,7 @@ if(WIN32)
   add_test(NAME xp_floor_refuses_newer
            COMMAND bash -c [[
              out=$("$0" "$1") && { printf '%s\n' "$out" "the check passed a DLL XP cannot load"; exit 1; }
-             for want in "MajorOSystemVersion" "from ADVAPI32.DLL" "from SHELL32.DLL" "GetTickCount64, which"; do
+             for want in "MajorOSystemVersion" "from ADVAPI32.DLL" "from SHELL32.DLL" "GetTickCount64, which" "strcpy_s from msvcrt"; do
                grep -qF "$want" <<<"$out" || { printf '%s\n' "$out" "no complaint about: $want"; exit 1; }
              done
              printf '%s\n' "$out"]]

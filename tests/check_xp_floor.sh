@@ -9,7 +9,12 @@
 #   Windows headers for _WIN32_WINNT 0x0501: a C file takes each one's address
 #   and is compiled with implicit declarations as errors, so a function that
 #   came with Vista or later (GetTickCount64, ...) fails to compile and is
-#   named.
+#   named;
+# - every msvcrt function it imports is one that Visual C++ 7.0's runtime
+#   (msvcr70.dll) exports. Windows XP's msvcrt.dll is a branch of that
+#   runtime, so what msvcr70.dll lacks (strcpy_s, _fseeki64, ...) came later
+#   and XP's msvcrt.dll lacks it too. The toolchain's import library of
+#   msvcr70.dll names its exports.
 set -euo pipefail
 dll=${1:?usage: check_xp_floor.sh DLL-OR-EXE}
 cc=${PORRESKU_MINGW_CC:-i686-w64-mingw32-gcc-win32}
@@ -61,10 +66,21 @@ if ! LC_ALL=C "$cc" -c -D_WIN32_WINNT=0x0501 -DWINVER=0x0501 -Werror=implicit-fu
   fi
 fi
 
+msvcr70=$("$cc" -print-file-name=libmsvcr70.a)
+if [ ! -f "$msvcr70" ]; then
+  fail "no libmsvcr70.a beside $cc to check the msvcrt imports against"
+else
+  # Its import entries are "__imp_" and the C name with its leading "_".
+  runtime_exports=$(i686-w64-mingw32-nm "$msvcr70" | awk '$2 == "I" {print $3}' | sed 's/^__imp_//; s/^_//' | sort -u)
+  for f in $(awk '$1 == "MSVCRT.DLL" {print $2}' <<<"$imports" | sort -u); do
+    grep -qxF -- "$f" <<<"$runtime_exports" || fail "imports $f from msvcrt, which Windows XP's msvcrt.dll does not have"
+  done
+fi
+
 echo "imports:"
 awk '{print "  " $1 "!" $2}' <<<"$imports"
 if [ "$failures" -ne 0 ]; then
   echo "$failures problem(s): $dll does not load on Windows XP SP3"
   exit 1
 fi
-echo "XP floor OK ($kind): $(wc -l <<<"$functions") KERNEL32/USER32/SHELL32 functions, all declared for NT 5.1"
+echo "XP floor OK ($kind): $(wc -l <<<"$functions") KERNEL32/USER32/SHELL32 functions, all declared for NT 5.1; msvcrt functions all in XP's"
