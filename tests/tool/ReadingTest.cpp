@@ -304,6 +304,21 @@ TEST(Utf8Conversion, AgreesWithTheSystemsConverter) {
     }
 }
 
+// Line numbers as decimals: the digits are counted before they are written,
+// at each count's edges, and a number past 32 bits takes the long way.
+TEST(Decimal, WritesEachNumberWithItsOwnDigitsOnly) {
+    for (const std::uint64_t number :
+         {std::uint64_t{0}, std::uint64_t{9}, std::uint64_t{10}, std::uint64_t{99}, std::uint64_t{100},
+          std::uint64_t{999'999}, std::uint64_t{1'000'000}, std::uint64_t{999'999'999}, std::uint64_t{1'000'000'000},
+          std::uint64_t{4'294'967'295}, std::uint64_t{4'294'967'296}, ~std::uint64_t{0}}) {
+        SCOPED_TRACE(number);
+        std::string room(porresku_log::kDecimalRoom + 1, '#');
+        const auto size = static_cast<std::size_t>(porresku_log::PutDecimal(number, room.data()) - room.data());
+        EXPECT_EQ(room.substr(0, size), std::to_string(number));
+        EXPECT_EQ(room.find_first_not_of('#', size), std::string::npos);
+    }
+}
+
 // Handles converted once and copied after give what converting each line
 // gives: more handles than the kept entries (so entries are taken over),
 // a handle's prefix and its name asked of the same lines in turn, lines of

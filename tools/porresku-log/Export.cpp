@@ -307,7 +307,8 @@ private:
             *to++ = '}';
             out.Wrote(to);
         }
-        out << "]}\n";
+        constexpr std::string_view kClosing = "]}\n";
+        out.Wrote(std::copy(kClosing.begin(), kClosing.end(), out.Room(kClosing.size())));
     }
 
     ExportFormat format_;

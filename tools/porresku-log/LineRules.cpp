@@ -61,11 +61,6 @@ const char* KindProblem(LineKind kind) {
     return "neither a header nor a message line";
 }
 
-HeaderFields SplitHeader(std::string_view line) {
-    const std::size_t keySize = line_shape::HasLongKey(line) ? 11 : 5;
-    return {line.substr(0, keySize), line.substr(keySize + 1)};
-}
-
 std::size_t FirstBadShiftJis(std::string_view line, LineKind kind) {
     if (kind == LineKind::kMessage || kind == LineKind::kTooLongMessage) {
         // The handle, cut at 14 bytes, then ">" and the text, cut with the line.
@@ -74,10 +69,6 @@ std::size_t FirstBadShiftJis(std::string_view line, LineKind kind) {
         return BadIn(line, kHandlePrefixSize, line.size(), line.size() == kMessageLineRoom);
     }
     return BadIn(line, 0, line.size(), line.size() == kHeaderLineRoom);
-}
-
-std::string_view MessageText(std::string_view line) {
-    return line.size() > kHandlePrefixSize ? line.substr(kHandlePrefixSize) : std::string_view();
 }
 
 std::string_view HandleName(std::string_view line) {

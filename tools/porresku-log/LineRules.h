@@ -76,7 +76,10 @@ struct HeaderFields {
     std::string_view key;
     std::string_view userId;
 };
-HeaderFields SplitHeader(std::string_view line);
+inline HeaderFields SplitHeader(std::string_view line) {
+    const std::size_t keySize = line_shape::HasLongKey(line) ? 11 : 5;
+    return {line.substr(0, keySize), line.substr(keySize + 1)};
+}
 
 // Where the first byte lies that is no Shift-JIS (CP932), or npos. The
 // board cuts a handle at 14 bytes and a line at its room without regard to
@@ -93,7 +96,9 @@ ByteFaults FindByteFaults(std::string_view line, LineKind kind);
 
 // The text of a message line (after the handle prefix) and the handle
 // without its padding blanks.
-std::string_view MessageText(std::string_view line);
+inline std::string_view MessageText(std::string_view line) {
+    return line.size() > kHandlePrefixSize ? line.substr(kHandlePrefixSize) : std::string_view();
+}
 std::string_view HandleName(std::string_view line);
 
 // Lead and trail bytes of a two-byte CP932 character.

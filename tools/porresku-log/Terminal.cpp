@@ -146,7 +146,7 @@ char* PutUtf8(std::string_view cp932, char* to) {
     return to;
 }
 
-char* PutDecimal(std::uint64_t number, char* to) {
+char* PutLongDecimal(std::uint64_t number, char* to) {
     char digits[kDecimalRoom];
     const char* const first = PutDigitsBefore(number, digits + sizeof digits);
     const auto size = static_cast<std::size_t>(digits + sizeof digits - first);

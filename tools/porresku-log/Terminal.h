@@ -53,8 +53,18 @@ inline char* PutDigitsBefore(std::uint64_t number, char* end) {
     }
     return end;
 }
-// The same at `to`, which has kDecimalRoom; returns their end.
-char* PutDecimal(std::uint64_t number, char* to);
+// The same at `to`, which has kDecimalRoom; returns their end. Inline, with
+// the digits counted first, for a number below 2^32 (a line number, say).
+char* PutLongDecimal(std::uint64_t number, char* to);
+inline char* PutDecimal(std::uint64_t number, char* to) {
+    if (number > 0xFFFFFFFF) return PutLongDecimal(number, to);
+    const auto small = static_cast<std::uint32_t>(number);
+    const std::size_t digits = 1 + (small >= 10) + (small >= 100) + (small >= 1000) + (small >= 10'000) +
+                               (small >= 100'000) + (small >= 1'000'000) + (small >= 10'000'000) +
+                               (small >= 100'000'000) + (small >= 1'000'000'000);
+    PutDigitsBefore(small, to + digits);
+    return to + digits;
+}
 // UTF-8 to CP932; empty when a character has no CP932 form.
 std::optional<std::string> ToCp932(std::string_view utf8);
 
