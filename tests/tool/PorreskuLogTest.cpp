@@ -265,9 +265,11 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
 
 TEST(ToolExportTest, CsvAndJsonReadBackGiveThePostings) {
     testing_host::TempDir dir;
-    // "ソ表" end in 0x5C, a backslash in ASCII: only the real one at the end is escaped.
+    // "ソ表" end in 0x5C, a backslash in ASCII: only the real one at the end is
+    // escaped. A handle may need quotes and escapes too.
     const std::string log = kClean + "01/05 08:00 Q\r\nq             >a,b\"c\"\r\nq             >\r\n" +
-                            "01/06 09:00 R\r\nr             >\x83\x5C\x95\x5C\\\r\n";
+                            "01/06 09:00 R\r\nr             >\x83\x5C\x95\x5C\\\r\n" +
+                            "01/07 10:00 S\r\nh,\"i\"\\        >t\r\n";
     WriteFileBytes("porresku.log", log);
     const std::vector<ReadBack> expected = {
         {1, "01/01 09:00", "SYSOP", U8(u8"しすおぺ"), U8(u8"あけましておめでとう")},
@@ -277,6 +279,7 @@ TEST(ToolExportTest, CsvAndJsonReadBackGiveThePostings) {
         {8, "01/05 08:00", "Q", "q", "a,b\"c\""},
         {8, "01/05 08:00", "Q", "q", ""},
         {11, "01/06 09:00", "R", "r", U8(u8"ソ表\\")},
+        {13, "01/07 10:00", "S", "h,\"i\"\\", "t"},
     };
 
     const ToolRun csv = RunTool({"export", "--format", "csv"});

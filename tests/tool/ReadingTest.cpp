@@ -4,6 +4,7 @@
 // reading buffer's edge.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <optional>
@@ -304,6 +305,30 @@ TEST(Utf8Conversion, AgreesWithTheSystemsConverter) {
     }
 }
 
+// What CSV and JSON take care of is seen while a text is converted: the
+// conversion says so exactly when its UTF-8 holds one of those bytes, and
+// a 5C that trails a character ("ソ", "表") is none of them.
+TEST(Utf8Conversion, TellsWhetherItWroteAByteThatCsvOrJsonWatch) {
+    std::mt19937 random(5);
+    const std::vector<std::string> pieces = {"a",   "09",  ",",        "\"",       "\\",   "\t",      "\x1F",
+                                             " ",   "~",   "\x83\x5C", "\x95\x5C", "\xB1", "\x82\xA0", "\x81",
+                                             "\xFD", "\x80", std::string(1, '\0'), "abcdefgh", "\x88\x9F"};
+    std::string room;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (int n = static_cast<int>(random() % 12); n > 0; --n) text += pieces[random() % pieces.size()];
+        room.assign(porresku_log::Utf8Room(text.size()), '\0');
+        bool watched = true;
+        const auto size = static_cast<std::size_t>(porresku_log::PutUtf8Watching(text, room.data(), watched) - room.data());
+        const std::string utf8 = room.substr(0, size);
+        ASSERT_EQ(utf8, porresku_log::ToUtf8(text));
+        const bool holds = std::any_of(utf8.begin(), utf8.end(), [](char c) {
+            return porresku_log::IsWatchedByte(static_cast<unsigned char>(c));
+        });
+        ASSERT_EQ(watched, holds) << testing::PrintToString(text);
+    }
+}
+
 // Line numbers as decimals: the digits are counted before they are written,
 // at each count's edges, and a number past 32 bits takes the long way.
 TEST(Decimal, WritesEachNumberWithItsOwnDigitsOnly) {
@@ -320,15 +345,17 @@ TEST(Decimal, WritesEachNumberWithItsOwnDigitsOnly) {
 }
 
 // Handles converted once and copied after give what converting each line
-// gives: more handles than the kept entries (so entries are taken over),
+// gives, and a name tells what CSV and JSON watch as its conversion does:
+// more handles than the kept entries (so entries are taken over),
 // a handle's prefix and its name asked of the same lines in turn, lines of
 // just the prefix, and handles of katakana, lone leads, NULs and bytes that
 // are no Shift-JIS. Nothing is written past the room.
 TEST(ConvertedHandles, GiveWhatConvertingEachLineGives) {
     std::mt19937 random(11);
     auto pick = [&](int below) { return static_cast<int>(random() % static_cast<unsigned>(below)); };
-    const std::vector<std::string> pieces = {"a", "Z9", " ", "\x83\x5C", "\x95\x5C", "\x82\xA0", "\xB1", "\xDF",
-                                             "\x81", "\xFD", "\x80", "\xEA\xA4", "\x88\x9F", std::string(1, '\0')};
+    const std::vector<std::string> pieces = {"a",    "Z9",   " ",        "\x83\x5C", "\x95\x5C", "\x82\xA0",
+                                             "\xB1", "\xDF", "\x81",     "\xFD",     "\x80",     "\xEA\xA4",
+                                             "\x88\x9F", ",", "\"", "\\", std::string(1, '\0')};
     // A name of NULs is a key of zeros, as an entry not yet used has.
     std::vector<std::string> handles = {std::string(porresku_log::kHandlePrefixSize - 1, '\0') + ">"};
     while (handles.size() < 700) {
@@ -348,10 +375,16 @@ TEST(ConvertedHandles, GiveWhatConvertingEachLineGives) {
                                  std::string(static_cast<std::size_t>(pick(3)) * 7, 'x');
         std::string room(porresku_log::ConvertedHandles::kRoom + 8, kGuard);
         const bool name = round == 0 || pick(2) == 0;
-        char* const end = name ? converted.PutName(line, room.data()) : converted.PutPrefix(line, room.data());
+        bool watched = false;
+        char* const end = name ? converted.PutName(line, room.data(), watched) : converted.PutPrefix(line, room.data());
         const std::string want = porresku_log::ToUtf8(name ? porresku_log::HandleName(line)
                                                            : std::string_view(line).substr(0, porresku_log::kHandlePrefixSize));
         ASSERT_EQ(std::string(room.data(), end), want) << (name ? "name" : "prefix");
+        if (name) {
+            ASSERT_EQ(watched, std::any_of(want.begin(), want.end(), [](char c) {
+                          return porresku_log::IsWatchedByte(static_cast<unsigned char>(c));
+                      }));
+        }
         ASSERT_EQ(room.substr(porresku_log::ConvertedHandles::kRoom), std::string(8, kGuard));
     }
 }

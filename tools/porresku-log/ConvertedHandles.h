@@ -26,10 +26,15 @@ public:
 
     // A message line's first kLongest bytes (its handle and the mark) as
     // UTF-8 at `to`, which has kRoom; returns their end.
-    char* PutPrefix(std::string_view line, char* to) { return Put<kLongest, false>(line, to); }
+    char* PutPrefix(std::string_view line, char* to) { return Copy(Find<kLongest, false>(line), to); }
     // A message line's handle name (its first 14 bytes without the blanks
-    // after the name) the same.
-    char* PutName(std::string_view line, char* to) { return Put<kLongest - 1, true>(line, to); }
+    // after the name) the same, telling whether it holds a watched byte
+    // (as PutUtf8Watching tells).
+    char* PutName(std::string_view line, char* to, bool& watched) {
+        const Entry& entry = Find<kLongest - 1, true>(line);
+        watched = entry.watched;
+        return Copy(entry, to);
+    }
 
 private:
     static constexpr int kEntryBits = 8;
@@ -48,6 +53,7 @@ private:
         Key key{{0, 0, 0, ~std::uint32_t{0}}};  // not yet used: a key no text makes
         char utf8[kRoom] = {};
         std::size_t size = 0;
+        bool watched = false;
     };
 
     // The bytes of a key's last word that a text of `size` bytes fills.
@@ -57,9 +63,10 @@ private:
                                                           : ~std::uint32_t{0} << (32 - kept);
     }
 
-    // `line`: a message line, of at least kLongest bytes.
+    // The entry of a message line's first `size` bytes (its name only,
+    // when `name`); `line` has at least kLongest bytes.
     template <std::size_t size, bool name>
-    char* Put(std::string_view line, char* to) {
+    const Entry& Find(std::string_view line) {
         Key key;
         if (line.size() >= sizeof key.words) {
             std::memcpy(key.words, line.data(), sizeof key.words);
@@ -73,6 +80,9 @@ private:
                                    key.words[2] * 0xC2B2AE3Du ^ key.words[3] * 0x27D4EB2Fu;
         Entry& entry = entries_[hash >> (32 - kEntryBits)];
         if (!(entry.key == key)) Learn(entry, key, name ? HandleName(line) : line.substr(0, size));
+        return entry;
+    }
+    static char* Copy(const Entry& entry, char* to) {
         // Most handles' UTF-8 is within 32 bytes.
         std::memcpy(to, entry.utf8, 32);
         if (entry.size > 32) std::memcpy(to + 32, entry.utf8 + 32, kRoom - 32);

@@ -121,42 +121,48 @@ void JsonEscaped(std::string_view text, Output& out) {
 
 // Texts from the log, converted to UTF-8 (or with --raw as they are) straight
 // into the output, then quoted or escaped only when they need it. What CSV
-// and JSON take care of in a converted text (ASCII punctuation and control
-// bytes) comes only from the same bytes in the log's text, as no byte of a
-// two-byte character is below 0x40: so a message line with none of them
-// (nearly every line) needs no test of each field. A backslash may be the
-// second byte of a character (as in "ソ"), which only sends JSON to the test.
+// and JSON take care of (ASCII punctuation and control bytes) is seen while
+// a text is converted, so a field without it (nearly every one) is never
+// looked at again. A backslash as the second byte of a character (as in
+// "ソ") is no backslash in UTF-8, and is not taken for one.
 class FieldWriter {
 public:
     explicit FieldWriter(const Terminal& terminal) : terminal_(terminal), raw_(terminal.raw()) {}
-
-    // Whether the fields of `line` need the test: with --raw, JSON always does.
-    bool CsvCare(std::string_view line) const { return NeedsCare<Care::kCsv>(line); }
-    bool JsonCare(std::string_view line) const { return raw_ || NeedsCare<Care::kJson>(line); }
 
     // A whole line at `to`, which has Utf8Room(line.size()) +
     // ConvertedHandles::kRoom; returns its end.
     char* PutLine(std::string_view line, char* to) { return terminal_.PutLine(line, handles_, to); }
 
     // A CSV field at `to`, which has CsvRoom(cp932.size()); returns its end.
-    char* PutCsv(std::string_view cp932, char* to, bool careful = true) {
-        return CsvQuotedWhenNeeded(to, Put(cp932, to), careful);
+    char* PutCsv(std::string_view cp932, char* to) {
+        bool watched = false;
+        char* const end = terminal_.PutTextWatching(cp932, to, watched);
+        return watched ? CsvQuotedWhenNeeded(to, end) : end;
     }
     // A message line's handle as a CSV field at `to`, which has kHandleCsvRoom.
-    char* PutCsvHandle(std::string_view line, char* to, bool careful) {
-        return CsvQuotedWhenNeeded(to, PutHandle(line, to), careful);
+    char* PutCsvHandle(std::string_view line, char* to) {
+        bool watched = false;
+        char* const end = PutHandle(line, to, watched);
+        return watched ? CsvQuotedWhenNeeded(to, end) : end;
     }
-    // A JSON string at `to`, which has Utf8Room(cp932.size()) + 2, for a
-    // text that needs no escape; returns its end.
-    char* PutJsonPlain(std::string_view cp932, char* to) const { return JsonQuoted(to, Put(cp932, to + 1)); }
+    // A JSON string at `to`, which has Utf8Room(cp932.size()) + 2; returns
+    // its end, or null for a text that may need escapes (with --raw, any
+    // text): what was written then does not count, and Json() writes it.
+    char* PutJsonPlain(std::string_view cp932, char* to) const {
+        bool watched = false;
+        char* const end = terminal_.PutTextWatching(cp932, to + 1, watched);
+        return watched || raw_ ? nullptr : JsonQuoted(to, end);
+    }
     // A message line's handle the same, at `to`, which has kHandleJsonRoom.
     char* PutJsonPlainHandle(std::string_view line, char* to) {
-        return JsonQuoted(to, PutHandle(line, to + 1));
+        bool watched = false;
+        char* const end = PutHandle(line, to + 1, watched);
+        return watched || raw_ ? nullptr : JsonQuoted(to, end);
     }
     void Json(std::string_view cp932, Output& out) {
         char* const to = out.Room(Utf8Room(cp932.size()) + 2);
         *to = '"';
-        char* const end = Put(cp932, to + 1);
+        char* const end = terminal_.PutText(cp932, to + 1);
         if (!NeedsCare({to + 1, static_cast<std::size_t>(end - to - 1)}, raw_ ? Care::kJsonRaw : Care::kJson)) {
             *end = '"';
             out.Wrote(end + 1);
@@ -170,16 +176,14 @@ public:
     static constexpr std::size_t kHandleJsonRoom = std::max(Utf8Room(kHandlePrefixSize), ConvertedHandles::kRoom) + 2;
 
 private:
-    char* Put(std::string_view cp932, char* to) const { return terminal_.PutText(cp932, to); }
     // The handle name of a message line.
-    char* PutHandle(std::string_view line, char* to) {
-        if (!raw_) return handles_.PutName(line, to);
-        const std::string_view handle = HandleName(line);
-        return std::copy(handle.begin(), handle.end(), to);
+    char* PutHandle(std::string_view line, char* to, bool& watched) {
+        if (!raw_) return handles_.PutName(line, to, watched);
+        return terminal_.PutTextWatching(HandleName(line), to, watched);
     }
-    // The converted field [to, end) quoted in place if `careful` and it needs it.
-    char* CsvQuotedWhenNeeded(char* to, char* end, bool careful) {
-        if (!careful || !NeedsCare<Care::kCsv>({to, static_cast<std::size_t>(end - to)})) return end;
+    // The converted field [to, end) quoted in place if it needs it.
+    char* CsvQuotedWhenNeeded(char* to, char* end) {
+        if (!NeedsCare<Care::kCsv>({to, static_cast<std::size_t>(end - to)})) return end;
         scratch_.assign(to, end);
         return PutCsvQuoted(scratch_, to);
     }
@@ -216,12 +220,11 @@ public:
         const std::size_t startSize = static_cast<std::size_t>(at - start_);
         for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
             const std::string_view text = MessageText(line->text());
-            const bool careful = field_.CsvCare(line->text());
             char* to = out.Room(startSize + FieldWriter::kHandleCsvRoom + CsvRoom(text.size()) + 3);
             std::memcpy(to, start_, startSize);
-            to = field_.PutCsvHandle(line->text(), to + startSize, careful);
+            to = field_.PutCsvHandle(line->text(), to + startSize);
             *to++ = ',';
-            to = field_.PutCsv(text, to, careful);
+            to = field_.PutCsv(text, to);
             *to++ = '\r';
             *to++ = '\n';
             out.Wrote(to);
@@ -267,8 +270,7 @@ public:
 private:
     // JSON holds UTF-8 only: with --raw, bytes that are none are left out.
     void Json(const LogUnit& unit, Output& out) {
-        const std::string_view headerLine = unit.header().text();
-        const HeaderFields header = SplitHeader(headerLine);
+        const HeaderFields header = SplitHeader(unit.header().text());
         constexpr std::string_view kLine = "{\"line\":";
         constexpr std::string_view kKey = ",\"key\":";
         constexpr std::string_view kUser = ",\"user\":";
@@ -277,35 +279,35 @@ private:
                             Utf8Room(header.userId.size()) + 2 + kMessages.size());
         to = PutDecimal(static_cast<std::uint64_t>(unit.header().number), std::copy(kLine.begin(), kLine.end(), to));
         to = std::copy(kKey.begin(), kKey.end(), to);
-        if (field_.JsonCare(headerLine)) {
+        // Nearly every header: the whole opening in one room.
+        char* end = field_.PutJsonPlain(header.key, to);
+        if (end != nullptr) end = field_.PutJsonPlain(header.userId, std::copy(kUser.begin(), kUser.end(), end));
+        if (end != nullptr) {
+            out.Wrote(std::copy(kMessages.begin(), kMessages.end(), end));
+        } else {
             out.Wrote(to);
             field_.Json(header.key, out);
             out << kUser;
             field_.Json(header.userId, out);
             out << kMessages;
-        } else {
-            // Nearly every header: one room for the whole opening.
-            to = field_.PutJsonPlain(header.key, to);
-            to = field_.PutJsonPlain(header.userId, std::copy(kUser.begin(), kUser.end(), to));
-            out.Wrote(std::copy(kMessages.begin(), kMessages.end(), to));
         }
         for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
             const std::string_view opening = line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":";
             const std::string_view text = MessageText(line->text());
-            if (field_.JsonCare(line->text())) {
-                out << opening;
-                field_.Json(HandleName(line->text()), out);
-                out << ",\"text\":";
-                field_.Json(text, out);
-                out << '}';
+            // Nearly every line: the whole message in one room.
+            char* at = out.Room(opening.size() + FieldWriter::kHandleJsonRoom + Utf8Room(text.size()) + 16);
+            at = field_.PutJsonPlainHandle(line->text(), std::copy(opening.begin(), opening.end(), at));
+            if (at != nullptr) at = field_.PutJsonPlain(text, std::copy_n(",\"text\":", 8, at));
+            if (at != nullptr) {
+                *at++ = '}';
+                out.Wrote(at);
                 continue;
             }
-            // Nearly every line: one room for the whole message.
-            char* to = out.Room(opening.size() + FieldWriter::kHandleJsonRoom + Utf8Room(text.size()) + 16);
-            to = field_.PutJsonPlainHandle(line->text(), std::copy(opening.begin(), opening.end(), to));
-            to = field_.PutJsonPlain(text, std::copy_n(",\"text\":", 8, to));
-            *to++ = '}';
-            out.Wrote(to);
+            out << opening;
+            field_.Json(HandleName(line->text()), out);
+            out << ",\"text\":";
+            field_.Json(text, out);
+            out << '}';
         }
         constexpr std::string_view kClosing = "]}\n";
         out.Wrote(std::copy(kClosing.begin(), kClosing.end(), out.Room(kClosing.size())));

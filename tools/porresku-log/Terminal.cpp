@@ -96,7 +96,8 @@ private:
     std::atomic_flag learning_ = ATOMIC_FLAG_INIT;
 };
 
-Cp932Table& Table() {
+// Inline, so that the table's place is known where it is read.
+inline __attribute__((always_inline)) Cp932Table& Table() {
     static Cp932Table table;
     return table;
 }
@@ -107,16 +108,29 @@ char* Put(char* to, const Utf8Char& character) {
     return to + character.size();
 }
 
-}  // namespace
+struct WatchedBytes {
+    bool watched[128];
+    constexpr WatchedBytes() : watched() {
+        for (int c = 0; c < 128; ++c) watched[c] = IsWatchedByte(static_cast<unsigned char>(c));
+    }
+};
+constexpr WatchedBytes kWatchedBytes;
 
-char* PutUtf8(std::string_view cp932, char* to) {
+// Converts `cp932` to `to`; with kWatch, sets `*watched` when a watched
+// byte goes out. On 32-bit x86 every register counts: the flag is kept in
+// one only while a run of ASCII is copied, so that the loop of two-byte
+// characters keeps all of its own.
+template <bool kWatch>
+char* Convert(std::string_view cp932, char* to, bool* watched) {
     Cp932Table& table = Table();
     const unsigned char* at = reinterpret_cast<const unsigned char*>(cp932.data());
     const unsigned char* const end = at + cp932.size();
     // Runs of ASCII and runs of two-byte characters, each in a loop of its
     // own: a log's text changes between them only a few times a line.
     while (at != end) {
-        while (end - at >= 8) {
+        // Watching, ASCII goes a byte at a time (a field's ASCII is a few
+        // bytes): a test of eight at once takes registers the other loops need.
+        while (!kWatch && end - at >= 8) {
             std::uint32_t first;
             std::uint32_t second;
             std::memcpy(&first, at, 4);
@@ -126,7 +140,16 @@ char* PutUtf8(std::string_view cp932, char* to) {
             to += 8;
             at += 8;
         }
-        while (at != end && *at < 0x80) *to++ = static_cast<char>(*at++);
+        if constexpr (kWatch) {
+            bool seen = false;
+            while (at != end && *at < 0x80) {
+                seen |= kWatchedBytes.watched[*at];
+                *to++ = static_cast<char>(*at++);
+            }
+            *watched |= seen;
+        } else {
+            while (at != end && *at < 0x80) *to++ = static_cast<char>(*at++);
+        }
         while (end - at >= 2) {
             const Utf8Char& pair = table.Row(at[0])[at[1]];
             if (pair.size() - 1 >= 3) {
@@ -144,6 +167,15 @@ char* PutUtf8(std::string_view cp932, char* to) {
         ++at;
     }
     return to;
+}
+
+}  // namespace
+
+char* PutUtf8(std::string_view cp932, char* to) { return Convert<false>(cp932, to, nullptr); }
+
+char* PutUtf8Watching(std::string_view cp932, char* to, bool& watched) {
+    watched = false;
+    return Convert<true>(cp932, to, &watched);
 }
 
 char* PutLongDecimal(std::uint64_t number, char* to) {

@@ -25,6 +25,13 @@ std::string ToUtf8(std::string_view cp932);
 // end of what it wrote.
 constexpr std::size_t Utf8Room(std::size_t cp932Size) { return cp932Size * 3 + 4; }
 char* PutUtf8(std::string_view cp932, char* to);
+// The ASCII bytes that CSV or JSON take care of in a field: the control
+// bytes (line ends among them), the quote, the comma and the backslash.
+constexpr bool IsWatchedByte(unsigned char c) { return c < 0x20 || c == '"' || c == ',' || c == '\\'; }
+// PutUtf8 that also tells whether the UTF-8 holds a watched byte. Its ASCII
+// comes only from the text's single-byte characters, so that is seen on
+// the way, where a second look at the text would be needed otherwise.
+char* PutUtf8Watching(std::string_view cp932, char* to, bool& watched);
 // A number's decimal digits, written backwards so that they end at `end`
 // (room before it: kDecimalRoom); returns where they begin. Two digits at a
 // time, in 32 bits while the number fits: a 64-bit division is a library
@@ -146,6 +153,13 @@ public:
     // The same at `to`, which has Utf8Room(cp932.size()); returns its end.
     char* PutText(std::string_view cp932, char* to) const {
         if (!raw_) return PutUtf8(cp932, to);
+        if (!cp932.empty()) std::memcpy(to, cp932.data(), cp932.size());
+        return to + cp932.size();
+    }
+    // The same, telling whether what it wrote holds a watched byte.
+    char* PutTextWatching(std::string_view cp932, char* to, bool& watched) const {
+        if (!raw_) return PutUtf8Watching(cp932, to, watched);
+        watched = std::any_of(cp932.begin(), cp932.end(), [](char c) { return IsWatchedByte(static_cast<unsigned char>(c)); });
         if (!cp932.empty()) std::memcpy(to, cp932.data(), cp932.size());
         return to + cp932.size();
     }
