@@ -108,6 +108,7 @@ char* Put(char* to, const Utf8Char& character) {
     return to + character.size();
 }
 
+// IsWatchedByte of each ASCII byte, looked up as a run of ASCII is copied.
 struct WatchedBytes {
     bool watched[128];
     constexpr WatchedBytes() : watched() {
