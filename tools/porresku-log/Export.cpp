@@ -12,11 +12,6 @@
 #include "Pieces.h"
 #include "Terminal.h"
 #include "log/LogError.h"
-#include "platform/Processor.h"
-
-#if defined(PORRESKU_X86)
-#include <emmintrin.h>
-#endif
 
 namespace porresku_log {
 
@@ -40,64 +35,11 @@ struct CareBytes {
 };
 constexpr CareBytes kCareBytes;
 
-bool NeedsCareSlowly(const char* text, std::size_t size, Care care) {
-    const bool* const careFor = kCareBytes.bytes[static_cast<int>(care)];
-    bool needs = false;
-    for (std::size_t i = 0; i < size; ++i) needs |= careFor[static_cast<unsigned char>(text[i])];
-    return needs;
-}
-
-#if defined(PORRESKU_X86)
-template <Care care>
-__attribute__((target("sse2"))) inline unsigned CareBits(__m128i v) {
-    const __m128i quote = _mm_set1_epi8('"');
-    if constexpr (care == Care::kCsv) {
-        const __m128i found =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(',')), _mm_cmpeq_epi8(v, quote)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
-        return static_cast<unsigned>(_mm_movemask_epi8(found));
-    } else {
-        // A signed compare: bytes above ASCII count as below 0x20 too.
-        __m128i control = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
-        // Known UTF-8 keeps its bytes above ASCII (only the top bit counts below).
-        if constexpr (care == Care::kJson) control = _mm_andnot_si128(v, control);
-        const __m128i found =
-            _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
-        return static_cast<unsigned>(_mm_movemask_epi8(found));
-    }
-}
-
-// 16 bytes at a time; the last 16 overlap the ones before, so nothing past
-// the text is read.
-template <Care care>
-__attribute__((target("sse2"))) bool NeedsCareSse2(const char* text, std::size_t size) {
-    if (size < 16) return NeedsCareSlowly(text, size, care);
-    std::size_t at = 0;
-    for (; at + 16 < size; at += 16) {
-        if (CareBits<care>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at))) != 0) return true;
-    }
-    return CareBits<care>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + size - 16))) != 0;
-}
-#endif
-
-template <Care care>
-bool NeedsCare(std::string_view text) {
-#if defined(PORRESKU_X86)
-    if (platform::HasSse2()) return NeedsCareSse2<care>(text.data(), text.size());
-#endif
-    return NeedsCareSlowly(text.data(), text.size(), care);
-}
-
+// Asked only of a field that the conversion saw a watched byte in (or,
+// with --raw, of every JSON field): a byte at a time is enough.
 bool NeedsCare(std::string_view text, Care care) {
-    switch (care) {
-    case Care::kCsv:
-        return NeedsCare<Care::kCsv>(text);
-    case Care::kJson:
-        return NeedsCare<Care::kJson>(text);
-    case Care::kJsonRaw:
-        break;
-    }
-    return NeedsCare<Care::kJsonRaw>(text);
+    const bool* const careFor = kCareBytes.bytes[static_cast<int>(care)];
+    return std::any_of(text.begin(), text.end(), [careFor](char c) { return careFor[static_cast<unsigned char>(c)]; });
 }
 
 // Room for a CSV field of `size` bytes from the log, quoted at worst.
@@ -183,7 +125,7 @@ private:
     }
     // The converted field [to, end) quoted in place if it needs it.
     char* CsvQuotedWhenNeeded(char* to, char* end) {
-        if (!NeedsCare<Care::kCsv>({to, static_cast<std::size_t>(end - to)})) return end;
+        if (!NeedsCare({to, static_cast<std::size_t>(end - to)}, Care::kCsv)) return end;
         scratch_.assign(to, end);
         return PutCsvQuoted(scratch_, to);
     }
@@ -211,7 +153,7 @@ public:
         char* at = PutDecimal(static_cast<std::uint64_t>(unit.header().number), start_);
         *at++ = ',';
         // A sound header's key is digits, and its user ID a few bytes.
-        at = NeedsCare<Care::kCsv>(header.key)
+        at = NeedsCare(header.key, Care::kCsv)
                  ? PutCsvQuoted(header.key, at)
                  : std::copy(header.key.begin(), header.key.end(), at);
         *at++ = ',';

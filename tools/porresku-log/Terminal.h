@@ -159,9 +159,9 @@ public:
     // The same, telling whether what it wrote holds a watched byte.
     char* PutTextWatching(std::string_view cp932, char* to, bool& watched) const {
         if (!raw_) return PutUtf8Watching(cp932, to, watched);
-        watched = std::any_of(cp932.begin(), cp932.end(), [](char c) { return IsWatchedByte(static_cast<unsigned char>(c)); });
-        if (!cp932.empty()) std::memcpy(to, cp932.data(), cp932.size());
-        return to + cp932.size();
+        watched = std::any_of(cp932.begin(), cp932.end(),
+                              [](char c) { return IsWatchedByte(static_cast<unsigned char>(c)); });
+        return PutText(cp932, to);
     }
     // A whole line of the log at `to`, which has Utf8Room(line.size()) +
     // ConvertedHandles::kRoom; returns its end. A line with the mark at byte
