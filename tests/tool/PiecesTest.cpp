@@ -1,7 +1,8 @@
 // The listing's reading in pieces on two threads against the plain reading
 // line by line: on random logs, with pieces from a few bytes to the size the
 // tool uses, on one thread and on two, every unit must come out whole, in
-// order, with the same lines, numbers, places and line ends; and a read that
+// order, with the same lines, numbers, places and line ends, and every
+// posting as a stream the same but for the line ends; and a read that
 // fails on either thread must end the reading with the error, not hang it.
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "LogFiles.h"
-#include "Pieces.h"
+#include "ShowPieces.h"
 #include "Postings.h"
 #include "Terminal.h"
 #include "log/LogError.h"
@@ -123,6 +124,74 @@ TEST_P(ShowUnitsTest, GivesTheUnitsTheLineByLineReadingGives) {
         std::fclose(stream);
         ASSERT_EQ(got, expected);
         EXPECT_EQ(shown, expectedPostings);
+    }
+}
+
+// What a posting sink hears, one line of text per line: the same as
+// Describe(unit) of the posting, but for the line ends, which a stream
+// does not tell.
+std::string DescribeLine(const LogLine& line) {
+    return std::to_string(line.number) + " @" + std::to_string(line.offset) + " +" + std::to_string(line.length) +
+           " kind " + std::to_string(static_cast<int>(line.kind)) + " sound " + std::to_string(line.sound()) + " [" +
+           std::string(line.text()) + "]\n";
+}
+
+// Writes each header as it comes and takes it back when no message line
+// joins it, as the list and the export do.
+class DescribingSink {
+public:
+    explicit DescribingSink(porresku_log::Output& out) : out_(out) {}
+    void Header(const LogLine& line) {
+        headerAt_ = out_.Written();
+        out_ << "posting\n" << DescribeLine(line);
+    }
+    void Message(const LogLine& line) { out_ << DescribeLine(line); }
+    void Close(bool posting) {
+        if (!posting) out_.TakeBack(headerAt_);
+    }
+
+private:
+    porresku_log::Output& out_;
+    std::size_t headerAt_ = 0;
+};
+
+// The postings as a stream, against the postings of the line-by-line
+// reading: a header left alone must leave nothing behind, however the
+// pieces fall.
+TEST_P(ShowUnitsTest, StreamsThePostingsTheLineByLineReadingGives) {
+    const testing_host::TempDir folder;
+    std::mt19937 random(1212);
+    for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::string log = RandomLog(random, round % 5 == 0 ? 300 * 1024 : 3000 + random() % 20000);
+        testing_host::WriteFileBytes("porresku.log", log);
+
+        std::string expected;
+        std::int64_t expectedPostings = 0;
+        {
+            const porresku_log::ReadableLog file("porresku.log");
+            porresku_log::ReadUnits(file.handle(), [&](const LogUnit& unit) {
+                if (!unit.posting) return;
+                expected += "posting\n";
+                for (const LogLine& line : unit.lines) expected += DescribeLine(line);
+                ++expectedPostings;
+            });
+        }
+
+        std::FILE* const stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        std::int64_t postings = 0;
+        {
+            porresku_log::Output out(stream);
+            const porresku_log::ReadableLog file("porresku.log");
+            postings = porresku_log::ShowPostings(
+                file.handle(), out, [](porresku_log::Output& pieceOut) { return DescribingSink(pieceOut); },
+                GetParam().options);
+        }
+        const std::string got = FileText(stream);
+        std::fclose(stream);
+        ASSERT_EQ(got, expected);
+        EXPECT_EQ(postings, expectedPostings);
     }
 }
 

@@ -180,6 +180,13 @@ const ToolCase kCases[] = {
         u8"\"hello, \\\"world\\\"\"},{\"handle\":\"guest\",\"text\":\"second line\"}]}\n"
         u8"{\"line\":6,\"key\":\"12/31 23:59\",\"user\":\"SYSOP\",\"messages\":[{\"handle\":\"しすおぺ\",\"text\":"
         u8"\"fin\"}]}\n")},
+    // Headers alone, a stray line, an LF-only line end and a Ctrl-Z: only
+    // the first posting goes out, in each format.
+    {"ExportTextLeavesOutBrokenLines", kDamaged, {"export"}, 0, "01/01 09:00 A\na             >one\n"},
+    {"ExportCsvLeavesOutBrokenLines", kDamaged, {"export", "--format", "csv"}, 0,
+     "line,key,user,handle,text\r\n1,01/01 09:00,A,a,one\r\n"},
+    {"ExportJsonLeavesOutBrokenLines", kDamaged, {"export", "--format", "json"}, 0,
+     "{\"line\":1,\"key\":\"01/01 09:00\",\"user\":\"A\",\"messages\":[{\"handle\":\"a\",\"text\":\"one\"}]}\n"},
     {"ExportUnknownFormat", kClean, {"export", "--format", "xml"}, 2, ""},
     // ---- remove ----
     {"RemoveByLine", kClean, {"remove", "--line", "4"}, 0,

@@ -9,7 +9,7 @@
 
 #include "Commands.h"
 #include "LogFiles.h"
-#include "Pieces.h"
+#include "ShowPieces.h"
 #include "Terminal.h"
 #include "log/LogError.h"
 
@@ -143,14 +143,14 @@ private:
 };
 
 // A posting as CSV records, one per message line, each starting with the
-// same line number, key and user, made once per posting.
+// same line number, key and user, made once from the header.
 class CsvPosting {
 public:
     explicit CsvPosting(FieldWriter& field) : field_(field) {}
 
-    void Write(const LogUnit& unit, Output& out) {
-        const HeaderFields header = SplitHeader(unit.header().text());
-        char* at = PutDecimal(static_cast<std::uint64_t>(unit.header().number), start_);
+    void Start(const LogLine& headerLine) {
+        const HeaderFields header = SplitHeader(headerLine.text());
+        char* at = PutDecimal(static_cast<std::uint64_t>(headerLine.number), start_);
         *at++ = ',';
         // A sound header's key is digits, and its user ID a few bytes.
         at = NeedsCare(header.key, Care::kCsv)
@@ -159,18 +159,18 @@ public:
         *at++ = ',';
         at = field_.PutCsv(header.userId, at);
         *at++ = ',';
-        const std::size_t startSize = static_cast<std::size_t>(at - start_);
-        for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-            const std::string_view text = MessageText(line->text());
-            char* to = out.Room(startSize + FieldWriter::kHandleCsvRoom + CsvRoom(text.size()) + 3);
-            std::memcpy(to, start_, startSize);
-            to = field_.PutCsvHandle(line->text(), to + startSize);
-            *to++ = ',';
-            to = field_.PutCsv(text, to);
-            *to++ = '\r';
-            *to++ = '\n';
-            out.Wrote(to);
-        }
+        startSize_ = static_cast<std::size_t>(at - start_);
+    }
+    void Row(const LogLine& line, Output& out) {
+        const std::string_view text = MessageText(line.text());
+        char* to = out.Room(startSize_ + FieldWriter::kHandleCsvRoom + CsvRoom(text.size()) + 3);
+        std::memcpy(to, start_, startSize_);
+        to = field_.PutCsvHandle(line.text(), to + startSize_);
+        *to++ = ',';
+        to = field_.PutCsv(text, to);
+        *to++ = '\r';
+        *to++ = '\n';
+        out.Wrote(to);
     }
 
 private:
@@ -178,86 +178,115 @@ private:
     // The number (at most 20 digits), the key and the user ID, each quoted
     // at worst, and their commas.
     char start_[kDecimalRoom + 1 + CsvRoom(kHeaderLineRoom) + 1 + CsvRoom(kHeaderLineRoom) + 1];
+    std::size_t startSize_ = 0;
 };
 
-// Writes postings in the export's format: one for each thread.
+// Writes each posting in the export's format as its lines come (one for
+// each thread). What was written of a header that no message line joins is
+// taken back.
 class PostingWriter {
 public:
-    PostingWriter(ExportFormat format, const Terminal& terminal)
-        : format_(format), field_(terminal), csv_(field_) {}
+    PostingWriter(ExportFormat format, Output& out, bool raw)
+        : format_(format), out_(out), terminal_(out, raw), field_(terminal_), csv_(field_) {}
     PostingWriter(const PostingWriter&) = delete;
     PostingWriter& operator=(const PostingWriter&) = delete;
 
-    bool operator()(const LogUnit& unit, Output& out) {
-        if (!unit.posting) return false;
+    void Header(const LogLine& line) {
+        headerAt_ = out_.Written();
         switch (format_) {
         case ExportFormat::kText:
-            for (const LogLine& line : unit.lines) {
-                char* const to =
-                    field_.PutLine(line.text(), out.Room(Utf8Room(line.text().size()) + ConvertedHandles::kRoom + 1));
-                *to = '\n';
-                out.Wrote(to + 1);
-            }
+            Text(line);
             break;
         case ExportFormat::kCsv:
-            csv_.Write(unit, out);
+            csv_.Start(line);
             break;
         case ExportFormat::kJson:
-            Json(unit, out);
+            JsonOpening(line);
             break;
         }
-        return true;
+    }
+    void Message(const LogLine& line) {
+        switch (format_) {
+        case ExportFormat::kText:
+            Text(line);
+            break;
+        case ExportFormat::kCsv:
+            csv_.Row(line, out_);
+            break;
+        case ExportFormat::kJson:
+            JsonMessage(line);
+            break;
+        }
+    }
+    void Close(bool posting) {
+        if (!posting) {
+            out_.TakeBack(headerAt_);
+        } else if (format_ == ExportFormat::kJson) {
+            constexpr std::string_view kClosing = "]}\n";
+            out_.Wrote(std::copy(kClosing.begin(), kClosing.end(), out_.Room(kClosing.size())));
+        }
     }
 
 private:
+    void Text(const LogLine& line) {
+        char* const to =
+            field_.PutLine(line.text(), out_.Room(Utf8Room(line.text().size()) + ConvertedHandles::kRoom + 1));
+        *to = '\n';
+        out_.Wrote(to + 1);
+    }
+
     // JSON holds UTF-8 only: with --raw, bytes that are none are left out.
-    void Json(const LogUnit& unit, Output& out) {
-        const HeaderFields header = SplitHeader(unit.header().text());
+    void JsonOpening(const LogLine& line) {
+        const HeaderFields header = SplitHeader(line.text());
         constexpr std::string_view kLine = "{\"line\":";
         constexpr std::string_view kKey = ",\"key\":";
         constexpr std::string_view kUser = ",\"user\":";
         constexpr std::string_view kMessages = ",\"messages\":[";
-        char* to = out.Room(kLine.size() + kDecimalRoom + kKey.size() + Utf8Room(header.key.size()) + 2 + kUser.size() +
-                            Utf8Room(header.userId.size()) + 2 + kMessages.size());
-        to = PutDecimal(static_cast<std::uint64_t>(unit.header().number), std::copy(kLine.begin(), kLine.end(), to));
+        char* to = out_.Room(kLine.size() + kDecimalRoom + kKey.size() + Utf8Room(header.key.size()) + 2 +
+                             kUser.size() + Utf8Room(header.userId.size()) + 2 + kMessages.size());
+        to = PutDecimal(static_cast<std::uint64_t>(line.number), std::copy(kLine.begin(), kLine.end(), to));
         to = std::copy(kKey.begin(), kKey.end(), to);
         // Nearly every header: the whole opening in one room.
         char* end = field_.PutJsonPlain(header.key, to);
         if (end != nullptr) end = field_.PutJsonPlain(header.userId, std::copy(kUser.begin(), kUser.end(), end));
         if (end != nullptr) {
-            out.Wrote(std::copy(kMessages.begin(), kMessages.end(), end));
+            out_.Wrote(std::copy(kMessages.begin(), kMessages.end(), end));
         } else {
-            out.Wrote(to);
-            field_.Json(header.key, out);
-            out << kUser;
-            field_.Json(header.userId, out);
-            out << kMessages;
+            out_.Wrote(to);
+            field_.Json(header.key, out_);
+            out_ << kUser;
+            field_.Json(header.userId, out_);
+            out_ << kMessages;
         }
-        for (auto line = unit.lines.begin() + 1; line != unit.lines.end(); ++line) {
-            const std::string_view opening = line == unit.lines.begin() + 1 ? "{\"handle\":" : ",{\"handle\":";
-            const std::string_view text = MessageText(line->text());
-            // Nearly every line: the whole message in one room.
-            char* at = out.Room(opening.size() + FieldWriter::kHandleJsonRoom + Utf8Room(text.size()) + 16);
-            at = field_.PutJsonPlainHandle(line->text(), std::copy(opening.begin(), opening.end(), at));
-            if (at != nullptr) at = field_.PutJsonPlain(text, std::copy_n(",\"text\":", 8, at));
-            if (at != nullptr) {
-                *at++ = '}';
-                out.Wrote(at);
-                continue;
-            }
-            out << opening;
-            field_.Json(HandleName(line->text()), out);
-            out << ",\"text\":";
-            field_.Json(text, out);
-            out << '}';
+        firstMessage_ = true;
+    }
+    void JsonMessage(const LogLine& line) {
+        const std::string_view opening = firstMessage_ ? "{\"handle\":" : ",{\"handle\":";
+        firstMessage_ = false;
+        const std::string_view text = MessageText(line.text());
+        // Nearly every line: the whole message in one room.
+        char* at = out_.Room(opening.size() + FieldWriter::kHandleJsonRoom + Utf8Room(text.size()) + 16);
+        at = field_.PutJsonPlainHandle(line.text(), std::copy(opening.begin(), opening.end(), at));
+        if (at != nullptr) at = field_.PutJsonPlain(text, std::copy_n(",\"text\":", 8, at));
+        if (at != nullptr) {
+            *at++ = '}';
+            out_.Wrote(at);
+            return;
         }
-        constexpr std::string_view kClosing = "]}\n";
-        out.Wrote(std::copy(kClosing.begin(), kClosing.end(), out.Room(kClosing.size())));
+        out_ << opening;
+        field_.Json(HandleName(line.text()), out_);
+        out_ << ",\"text\":";
+        field_.Json(text, out_);
+        out_ << '}';
     }
 
     ExportFormat format_;
+    Output& out_;
+    Terminal terminal_;
     FieldWriter field_;
     CsvPosting csv_;
+    std::size_t headerAt_ = 0;
+    bool firstMessage_ = true;
 };
 
 }  // namespace
@@ -267,7 +296,8 @@ int RunExport(const std::string& log, ExportFormat format, Terminal& terminal) {
     Output& out = terminal.out();
     if (format == ExportFormat::kCsv) out << "line,key,user,handle,text\r\n";
     try {
-        ShowUnits(file.handle(), out, [&] { return PostingWriter(format, terminal); });
+        ShowPostings(file.handle(), out,
+                     [&](Output& pieceOut) { return PostingWriter(format, pieceOut, terminal.raw()); });
     } catch (const messagelog::LogError& error) {
         throw ToolError(log + ": " + error.diagnostic());
     }

@@ -6,7 +6,7 @@
 
 #include "Commands.h"
 #include "LogFiles.h"
-#include "Pieces.h"
+#include "ShowPieces.h"
 #include "Since.h"
 #include "Terminal.h"
 #include "log/LogError.h"
@@ -62,6 +62,26 @@ private:
     std::int64_t last_ = 0;
 };
 
+// Every posting, each line listed as it comes. A header that no message
+// line joins is no posting: what was listed of it is taken back.
+class PostingLister {
+public:
+    PostingLister(Output& out, bool raw) : terminal_(out, raw) {}
+    void Header(const LogLine& line) {
+        headerAt_ = terminal_.out().Written();
+        list_(line, terminal_);
+    }
+    void Message(const LogLine& line) { list_(line, terminal_); }
+    void Close(bool posting) {
+        if (!posting) terminal_.out().TakeBack(headerAt_);
+    }
+
+private:
+    Terminal terminal_;
+    LineLister list_;
+    std::size_t headerAt_ = 0;
+};
+
 }  // namespace
 
 int RunList(const std::string& log, const Selection& selection, const std::optional<std::string>& since,
@@ -81,16 +101,22 @@ int RunList(const std::string& log, const Selection& selection, const std::optio
     const bool raw = terminal.raw();
     std::int64_t shown = 0;
     try {
-        shown = ShowUnits(file.handle(), out, [&] {
-            return [&, list = LineLister()](const LogUnit& unit, Output& pieceOut) mutable {
-                if (!unit.posting) return false;
-                if (sinceFilter && !sinceFilter->Takes(unit)) return false;
-                if (!selection.empty() && !selection.Takes(unit)) return false;
-                Terminal pieceTerminal(pieceOut, raw);
-                for (const LogLine& line : unit.lines) list(line, pieceTerminal);
-                return true;
-            };
-        });
+        if (!sinceFilter && selection.empty()) {
+            // Every posting: each line goes out as it comes.
+            shown = ShowPostings(file.handle(), out, [&](Output& pieceOut) { return PostingLister(pieceOut, raw); });
+        } else {
+            // A selection looks at the whole posting first.
+            shown = ShowUnits(file.handle(), out, [&] {
+                return [&, list = LineLister()](const LogUnit& unit, Output& pieceOut) mutable {
+                    if (!unit.posting) return false;
+                    if (sinceFilter && !sinceFilter->Takes(unit)) return false;
+                    if (!selection.empty() && !selection.Takes(unit)) return false;
+                    Terminal pieceTerminal(pieceOut, raw);
+                    for (const LogLine& line : unit.lines) list(line, pieceTerminal);
+                    return true;
+                };
+            });
+        }
     } catch (const messagelog::LogError& error) {
         throw ToolError(log + ": " + error.diagnostic());
     }

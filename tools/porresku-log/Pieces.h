@@ -1,26 +1,15 @@
-// The listing's and the export's reading, on two threads where the machine
-// has two processors. The log is read in pieces of whole lines, each ending
-// just before a sound header: no line before that place joins a unit after
-// it, so each piece's units are grouped on their own. The threads take the
-// pieces in turn; each piece is read, numbered and written out in the log's
-// order, while the work between (marking, grouping, converting) goes on on
-// both threads at once. Memory stays that of a few pieces for a log of any
-// size.
+// The log in pieces of whole lines, each ending just before a sound header:
+// no line before that place joins a unit after it, so each piece's lines are
+// grouped on their own, as the line-by-line reading groups them.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <exception>
-#include <memory>
-#include <optional>
-#include <utility>
 #include <vector>
 
 #include "Postings.h"
-#include "Terminal.h"
-#include "Threads.h"
 #include "TroubleMarks.h"
 #include "platform/Platform.h"
 
@@ -82,11 +71,12 @@ struct MarkedPiece {
     void Mark(const Piece& piece);
 };
 
-// Hands each unit of a marked piece to onUnit(const LogUnit&), its lines
-// numbered on from `linesBefore`.
-template <typename OnUnit>
-void GroupPiece(const Piece& piece, const MarkedPiece& marked, std::int64_t linesBefore, OnUnit& onUnit) {
-    UnitGrouper<OnUnit&> grouper(onUnit);
+// Makes each line of a marked piece, numbered on from `linesBefore`, into
+// the record that next(offset) gives, then calls placed(): the lines as the
+// line-by-line reading makes them.
+template <typename NextRecord, typename Placed>
+void MakePieceLines(const Piece& piece, const MarkedPiece& marked, std::int64_t linesBefore, NextRecord&& next,
+                    Placed&& placed) {
     LineMaker maker(marked.marks, linesBefore);
     const char* const bytes = piece.bytes.data();
     const std::size_t textEnd = marked.textEnd;
@@ -95,144 +85,50 @@ void GroupPiece(const Piece& piece, const MarkedPiece& marked, std::int64_t line
     while (at < textEnd) {
         const std::size_t lineEnd = lineEnds.Next();
         const std::int64_t offset = piece.offset + static_cast<std::int64_t>(at);
-        if (LogLine* last = grouper.Last()) EndLine(*last, offset);
+        LogLine& line = next(offset);
         const std::size_t length = lineEnd - at;
         if (lineEnd == textEnd) {
             // The last line, unfinished: as the scanner hands it, a copy of
             // its first bytes (which the exact test reads).
             const std::size_t kept = std::min(length, messagelog::LogScanner::kCopiedRoom);
-            maker.Make(grouper.Next(), messagelog::ScannedLine{{bytes + at, kept}, true, false, offset, length});
-            grouper.Place(true);
+            maker.Make(line, messagelog::ScannedLine{{bytes + at, kept}, true, false, offset, length});
+            placed();
             break;
         }
-        maker.Make(grouper.Next(), messagelog::ScannedLine{{bytes + at, length}, false, true, offset, length});
-        grouper.Place(true);
+        maker.Make(line, messagelog::ScannedLine{{bytes + at, length}, false, true, offset, length});
+        placed();
         at = lineEnd + 1;
         // One LF after the CR belongs to the line end.
         if (at < textEnd && bytes[at] == '\n') ++at;
     }
-    if (LogLine* last = grouper.Last()) EndLine(*last, piece.offset + static_cast<std::int64_t>(textEnd));
+}
+
+// Hands each unit of a marked piece to onUnit(const LogUnit&), its lines
+// numbered on from `linesBefore`.
+template <typename OnUnit>
+void GroupPiece(const Piece& piece, const MarkedPiece& marked, std::int64_t linesBefore, OnUnit& onUnit) {
+    UnitGrouper<OnUnit&> grouper(onUnit);
+    MakePieceLines(
+        piece, marked, linesBefore,
+        [&](std::int64_t offset) -> LogLine& {
+            if (LogLine* last = grouper.Last()) EndLine(*last, offset);
+            return grouper.Next();
+        },
+        [&] { grouper.Place(true); });
+    if (LogLine* last = grouper.Last()) EndLine(*last, piece.offset + static_cast<std::int64_t>(marked.textEnd));
     grouper.Finish();
 }
 
-// The turns of the pieces' stages, which go in the log's order.
-class PieceTurns {
-public:
-    enum Stage { kRead, kNumber, kWrite, kStages };
-    explicit PieceTurns(int threads);
-    // Waits until it is piece's turn at `stage`; false when the reading
-    // failed on another thread meanwhile.
-    bool Wait(Stage stage, std::uint32_t piece, int thread);
-    void Pass(Stage stage, std::uint32_t piece);
-    // Ends every wait; the first failure is kept to be thrown by Rethrow().
-    void Fail(std::exception_ptr failure);
-    void Rethrow() const;
-
-private:
-    void RaiseAll();
-
-    std::atomic<std::uint32_t> turns_[kStages] = {};
-    std::atomic<bool> failed_{false};
-    std::exception_ptr failure_;
-    std::atomic_flag failureTaken_ = ATOMIC_FLAG_INIT;
-    std::vector<std::unique_ptr<Signal>> signals_;  // one per thread
-};
-
-int PieceThreads(const PieceOptions& options);
-
-// Reads the open file from its start as the board reads it and hands each
-// unit to a handler made by makeHandler() for each thread:
-// handler(const LogUnit&, Output&) writes what it shows of the unit, and
-// returns whether it showed it. What the handlers write goes to `out` in
-// the log's order. Returns how many units were shown. Throws
-// messagelog::LogError, or what a handler threw.
-template <typename MakeHandler>
-std::int64_t ShowUnits(platform::FileHandle file, Output& out, MakeHandler&& makeHandler,
-                       const PieceOptions& options = {}) {
-    SizeAndRewind(file);
-    const int threads = PieceThreads(options);
-    PieceSource source(file, options);
-    PieceTurns turns(threads);
-    out.Flush();
-    // Shared by the threads, each at its own turn.
-    std::int64_t linesBefore = 0;
-    bool textEnded = false;
-    std::atomic<std::int64_t> shown{0};
-
-    auto work = [&](int thread) {
-        std::optional<Output> pieceOut;
-        try {
-            pieceOut.emplace(out.stream());
-            // The next piece is read before this one's turn to be written:
-            // the other thread reads its own meanwhile, so neither waits on
-            // the other's file call.
-            Piece pieces[2];
-            int current = 0;
-            MarkedPiece marked;
-            auto handler = makeHandler();
-            std::int64_t shownHere = 0;
-            auto onUnit = [&](const LogUnit& unit) {
-                if (handler(unit, *pieceOut)) ++shownHere;
-            };
-            // The piece `at` into `piece`, at its turn; false when there is none.
-            auto read = [&](std::uint32_t at, Piece& piece) {
-                if (!turns.Wait(PieceTurns::kRead, at, thread)) return false;
-                const bool got = source.Next(piece);
-                turns.Pass(PieceTurns::kRead, at);
-                return got;
-            };
-            auto at = static_cast<std::uint32_t>(thread);
-            for (bool got = read(at, pieces[current]); got;) {
-                const Piece& piece = pieces[current];
-                if (!piece.rest) marked.Mark(piece);
-
-                if (!turns.Wait(PieceTurns::kNumber, at, thread)) break;
-                const bool wanted = !textEnded;
-                const bool ends = piece.last || piece.rest || marked.ctrlZ;
-                const std::int64_t first = linesBefore;
-                if (!piece.rest) linesBefore += marked.lines;
-                if (ends) {
-                    textEnded = true;
-                    source.Stop();
-                }
-                turns.Pass(PieceTurns::kNumber, at);
-
-                if (wanted && !piece.rest) {
-                    pieceOut->Hold(2 * piece.size);
-                    GroupPiece(piece, marked, first, onUnit);
-                }
-                const auto next = at + static_cast<std::uint32_t>(threads);
-                const bool more = wanted && !ends && read(next, pieces[current ^ 1]);
-                if (!turns.Wait(PieceTurns::kWrite, at, thread)) break;
-                pieceOut->Release();
-                if (wanted && piece.rest) ReadUnits(file, onUnit, ReadFrom{piece.offset, first});
-                pieceOut->Flush();
-                turns.Pass(PieceTurns::kWrite, at);
-                at = next;
-                current ^= 1;
-                got = more;
-            }
-            shown += shownHere;
-        } catch (...) {
-            turns.Fail(std::current_exception());
-        }
-        // What is still held missed its turn (the reading failed): the pieces
-        // before it did not all go out, so it never does.
-        if (pieceOut) pieceOut->Drop();
-    };
-
-    Thread helper;
-    auto helperWork = [&] { work(1); };
-    using HelperWork = decltype(helperWork);
-    const bool helped = threads > 1 && helper.Start([](void* context) { (*static_cast<HelperWork*>(context))(); },
-                                                    &helperWork);
-    if (threads > 1 && !helped) {
-        return ShowUnits(file, out, makeHandler, PieceOptions{options.pieceSize, options.largestPiece, 1});
-    }
-    work(0);
-    helper.Join();
-    turns.Rethrow();
-    return shown;
+// Hands the postings of a marked piece to `sink` as PostingStream does, its
+// lines numbered on from `linesBefore`; returns how many there were.
+template <typename Sink>
+std::int64_t StreamPiece(const Piece& piece, const MarkedPiece& marked, std::int64_t linesBefore, Sink& sink) {
+    PostingStream<Sink> stream(sink);
+    LogLine line;
+    MakePieceLines(
+        piece, marked, linesBefore, [&](std::int64_t) -> LogLine& { return line; }, [&] { stream.Place(line); });
+    stream.Finish();
+    return stream.postings();
 }
 
 }  // namespace porresku_log

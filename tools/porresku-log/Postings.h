@@ -133,6 +133,49 @@ private:
     std::size_t copiesUsed_ = 0;
 };
 
+// The postings of a log's lines as they go by, for what writes each line of
+// a posting as it comes: the same grouping as UnitGrouper's, with no unit
+// kept. The sink hears sink.Header(line) for each sound header,
+// sink.Message(line) for each sound message line that joins it, and
+// sink.Close(posting) when the header's unit ends (posting: a message line
+// joined it). A line lasts only while the sink has it, and its line end is
+// not told.
+template <typename Sink>
+class PostingStream {
+public:
+    explicit PostingStream(Sink& sink) : sink_(sink) {}
+
+    void Place(const LogLine& line) {
+        const LineRole role = RoleOf(line, headerLed_);
+        if (role == LineRole::kJoinsPosting) {
+            posting_ = true;
+            sink_.Message(line);
+            return;
+        }
+        if (headerLed_) Close();
+        headerLed_ = role == LineRole::kStartsPosting;
+        if (headerLed_) sink_.Header(line);
+    }
+    // The log (or a stretch that no later line joins) ends.
+    void Finish() {
+        if (headerLed_) Close();
+        headerLed_ = false;
+    }
+    std::int64_t postings() const { return postings_; }
+
+private:
+    void Close() {
+        sink_.Close(posting_);
+        postings_ += posting_ ? 1 : 0;
+        posting_ = false;
+    }
+
+    Sink& sink_;
+    bool headerLed_ = false;
+    bool posting_ = false;
+    std::int64_t postings_ = 0;
+};
+
 // How the readable text ended.
 struct TextEnd {
     std::int64_t fileSize = 0;

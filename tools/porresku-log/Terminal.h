@@ -120,6 +120,10 @@ public:
     void Release() { held_ = false; }
     // Throws away what is held (it must never go out).
     void Drop() { used_ = 0; }
+    // How much is written, and what was written after that taken back: only
+    // while held, when none of it went out yet.
+    std::size_t Written() const { return used_; }
+    void TakeBack(std::size_t written) { used_ = written; }
     std::FILE* stream() const { return stream_; }
     // Bytes go out as they are, a console's too (--raw).
     void KeepBytes() { console_ = false; }
