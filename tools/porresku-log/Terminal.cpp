@@ -3,6 +3,7 @@
 #include "Terminal.h"
 
 #include <array>
+#include <bit>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +27,10 @@ struct alignas(4) Utf8Char {
     char bytes[4];
     std::size_t size() const { return static_cast<unsigned char>(bytes[3]); }
 };
+// An entry read as a little-endian word: its size is the top byte.
+static_assert(std::endian::native == std::endian::little);
+constexpr int kSizeShift = 24;
+constexpr std::uint32_t kSizeOne = std::uint32_t{1} << kSizeShift;
 constexpr Utf8Char kReplacementChar{{'\xEF', '\xBF', '\xBD', 3}};
 constexpr Utf8Char kNoPair{};  // no character: the first byte leads none, or the second is no trail byte
 constexpr unsigned char kUnlearnt = 0xFF;  // a size that tells the row is still to be learnt
@@ -151,14 +156,20 @@ char* Convert(std::string_view cp932, char* to, bool* watched) {
         } else {
             while (at != end && *at < 0x80) *to++ = static_cast<char>(*at++);
         }
+        // The hottest loop of a listing or an export: each character's
+        // entry is read as one word, its size in the top byte, so that on
+        // 32-bit x86 every value stays in a register, and a character ends
+        // no run but in a branch taken rarely.
         while (end - at >= 2) {
-            const Utf8Char& pair = table.Row(at[0])[at[1]];
-            if (pair.size() - 1 >= 3) {
-                if (pair.size() != kUnlearnt) break;
+            std::uint32_t pair;
+            std::memcpy(&pair, table.Row(at[0])[at[1]].bytes, sizeof pair);
+            if (__builtin_expect(pair - kSizeOne >= 3 * kSizeOne, 0)) {
+                if ((pair >> kSizeShift) != kUnlearnt) break;
                 table.LearnRow(at[0]);
                 continue;
             }
-            to = Put(to, pair);
+            std::memcpy(to, &pair, sizeof pair);
+            to += pair >> kSizeShift;
             at += 2;
         }
         if (at == end || *at < 0x80) continue;
