@@ -132,7 +132,8 @@ struct UnitReader {
     }
 };
 
-// The postings of each piece, to a posting sink.
+// The postings of each piece, to a posting sink. The rest of a log read
+// line by line goes out as it is read, so only its postings are told.
 template <typename Sink>
 struct PostingReader {
     Sink sink;
@@ -173,8 +174,9 @@ std::int64_t ShowUnits(platform::FileHandle file, Output& out, MakeHandler&& mak
 // Reads the open file the same and hands its postings, as PostingStream
 // does, to a sink made by makeSink(Output&) for each thread, which writes
 // what it shows to that Output. The sink may take back what it wrote of a
-// header that no message line joins (Output::TakeBack): the Output holds a
-// unit's text until the unit ends. Returns how many postings there were.
+// header that no message line joins (Output::TakeBack): it hears
+// Close(false) only within a piece, whose output is held until its turn.
+// Returns how many postings there were.
 template <typename MakeSink>
 std::int64_t ShowPostings(platform::FileHandle file, Output& out, MakeSink&& makeSink,
                           const PieceOptions& options = {}) {
