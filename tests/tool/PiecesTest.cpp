@@ -86,32 +86,50 @@ struct PieceCase {
 
 class ShowUnitsTest : public testing::TestWithParam<PieceCase> {};
 
-TEST_P(ShowUnitsTest, GivesTheUnitsTheLineByLineReadingGives) {
+// On random logs, what show(file, out) writes through the pieces, and the
+// count it returns, must be what expect(unit, text, count) makes of the
+// line-by-line reading's units.
+template <typename Expect, typename Show>
+void MatchesTheLineByLineReading(unsigned seed, Expect expect, Show show) {
     const testing_host::TempDir folder;
-    std::mt19937 random(1211);
+    std::mt19937 random(seed);
     for (int round = 0; round < 30; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const std::string log = RandomLog(random, round % 5 == 0 ? 300 * 1024 : 3000 + random() % 20000);
         testing_host::WriteFileBytes("porresku.log", log);
 
         std::string expected;
-        std::int64_t expectedPostings = 0;
+        std::int64_t expectedCount = 0;
         {
             const porresku_log::ReadableLog file("porresku.log");
-            porresku_log::ReadUnits(file.handle(), [&](const LogUnit& unit) {
-                expected += Describe(unit);
-                expectedPostings += unit.posting;
-            });
+            porresku_log::ReadUnits(file.handle(), [&](const LogUnit& unit) { expect(unit, expected, expectedCount); });
         }
 
         std::FILE* const stream = std::tmpfile();
         ASSERT_NE(stream, nullptr);
-        std::int64_t shown = 0;
+        std::int64_t count = 0;
         {
             porresku_log::Output out(stream);
             const porresku_log::ReadableLog file("porresku.log");
-            shown = porresku_log::ShowUnits(
-                file.handle(), out,
+            count = show(file.handle(), out);
+        }
+        const std::string got = FileText(stream);
+        std::fclose(stream);
+        ASSERT_EQ(got, expected);
+        EXPECT_EQ(count, expectedCount);
+    }
+}
+
+TEST_P(ShowUnitsTest, GivesTheUnitsTheLineByLineReadingGives) {
+    MatchesTheLineByLineReading(
+        1211,
+        [](const LogUnit& unit, std::string& expected, std::int64_t& postings) {
+            expected += Describe(unit);
+            postings += unit.posting;
+        },
+        [](platform::FileHandle file, porresku_log::Output& out) {
+            return porresku_log::ShowUnits(
+                file, out,
                 [] {
                     return [](const LogUnit& unit, porresku_log::Output& pieceOut) {
                         pieceOut << Describe(unit);
@@ -119,12 +137,7 @@ TEST_P(ShowUnitsTest, GivesTheUnitsTheLineByLineReadingGives) {
                     };
                 },
                 GetParam().options);
-        }
-        const std::string got = FileText(stream);
-        std::fclose(stream);
-        ASSERT_EQ(got, expected);
-        EXPECT_EQ(shown, expectedPostings);
-    }
+        });
 }
 
 // What a posting sink hears, one line of text per line: the same as
@@ -159,40 +172,19 @@ private:
 // reading: a header left alone must leave nothing behind, however the
 // pieces fall.
 TEST_P(ShowUnitsTest, StreamsThePostingsTheLineByLineReadingGives) {
-    const testing_host::TempDir folder;
-    std::mt19937 random(1212);
-    for (int round = 0; round < 30; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        const std::string log = RandomLog(random, round % 5 == 0 ? 300 * 1024 : 3000 + random() % 20000);
-        testing_host::WriteFileBytes("porresku.log", log);
-
-        std::string expected;
-        std::int64_t expectedPostings = 0;
-        {
-            const porresku_log::ReadableLog file("porresku.log");
-            porresku_log::ReadUnits(file.handle(), [&](const LogUnit& unit) {
-                if (!unit.posting) return;
-                expected += "posting\n";
-                for (const LogLine& line : unit.lines) expected += DescribeLine(line);
-                ++expectedPostings;
-            });
-        }
-
-        std::FILE* const stream = std::tmpfile();
-        ASSERT_NE(stream, nullptr);
-        std::int64_t postings = 0;
-        {
-            porresku_log::Output out(stream);
-            const porresku_log::ReadableLog file("porresku.log");
-            postings = porresku_log::ShowPostings(
-                file.handle(), out, [](porresku_log::Output& pieceOut) { return DescribingSink(pieceOut); },
+    MatchesTheLineByLineReading(
+        1212,
+        [](const LogUnit& unit, std::string& expected, std::int64_t& postings) {
+            if (!unit.posting) return;
+            expected += "posting\n";
+            for (const LogLine& line : unit.lines) expected += DescribeLine(line);
+            ++postings;
+        },
+        [](platform::FileHandle file, porresku_log::Output& out) {
+            return porresku_log::ShowPostings(
+                file, out, [](porresku_log::Output& pieceOut) { return DescribingSink(pieceOut); },
                 GetParam().options);
-        }
-        const std::string got = FileText(stream);
-        std::fclose(stream);
-        ASSERT_EQ(got, expected);
-        EXPECT_EQ(postings, expectedPostings);
-    }
+        });
 }
 
 INSTANTIATE_TEST_SUITE_P(
