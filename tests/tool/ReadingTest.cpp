@@ -171,47 +171,59 @@ INSTANTIATE_TEST_SUITE_P(Widths, TroubleMarksTest,
                                          porresku_log::VectorWidth::kAvx2),
                          WidthName);
 
-// Stretches of random lines, each ended by CR LF or a CR alone, the last one
-// perhaps by nothing: a line with no mark up to its CR is sound in its
-// bytes, and a line strictly Shift-JIS with no LF has no mark.
+// Stretches of random lines, each ended by CR LF or a CR alone: some
+// strictly Shift-JIS, some heavy with leads, some of any bytes near the
+// edges of the rules, LFs among them.
+struct PlacedLine {
+    std::size_t from;
+    std::string line;
+};
+struct RandomStretch {
+    std::string bytes;
+    std::vector<PlacedLine> lines;
+};
+RandomStretch MakeRandomStretch(std::mt19937& random) {
+    static const unsigned char edges[] = {'a',  ' ',  '>',  '\n', 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81, 0x82, 0x9F,
+                                          0xA0, 0xA1, 0xDF, 0xE0, 0xEA, 0xFC, 0xFD, 0xFF};
+    RandomStretch stretch;
+    const int count = 1 + static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+        std::string line = random() % 2 ? std::string(14, 'h') + ">" : "";
+        const std::size_t size = line.size() + random() % 70;
+        const bool leadHeavy = random() % 5 == 0;
+        const bool clean = random() % 3 == 0;
+        while (line.size() < size) {
+            if (clean) {
+                // Whole characters only.
+                if (random() % 2) {
+                    line += static_cast<char>(0x82);
+                    line += static_cast<char>(0x9F + random() % 0x5D);
+                } else {
+                    line += static_cast<char>(random() % 2 ? 'a' + random() % 26 : 0xA1 + random() % 0x3F);
+                }
+                continue;
+            }
+            line += static_cast<char>(leadHeavy && random() % 2 ? 0x81 + random() % 0x1F : edges[random() % sizeof edges]);
+        }
+        // An LF just after a CR ends the line before: no line starts with one.
+        if (!stretch.bytes.empty() && stretch.bytes.back() == '\r' && !line.empty() && line[0] == '\n') line[0] = 'a';
+        stretch.lines.push_back({stretch.bytes.size(), line});
+        stretch.bytes += line;
+        stretch.bytes += random() % 4 ? "\r\n" : "\r";
+    }
+    return stretch;
+}
+
+// A line with no mark up to its CR is sound in its bytes, and a line
+// strictly Shift-JIS with no LF has no mark.
 TEST_P(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
-    const unsigned char edges[] = {'a',  ' ',  '>',  '\n', 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81, 0x82, 0x9F,
-                                   0xA0, 0xA1, 0xDF, 0xE0, 0xEA, 0xFC, 0xFD, 0xFF};
     std::mt19937 random(1210);
     porresku_log::TroubleMarks marks;
     for (int round = 0; round < 20000; ++round) {
-        std::string stretch;
-        struct Placed {
-            std::size_t from;
-            std::string line;
-        };
-        std::vector<Placed> lines;
-        const int count = 1 + static_cast<int>(random() % 8);
-        for (int i = 0; i < count; ++i) {
-            std::string line = random() % 2 ? std::string(14, 'h') + ">" : "";
-            const std::size_t size = line.size() + random() % 70;
-            const bool leadHeavy = random() % 5 == 0;
-            const bool clean = random() % 3 == 0;
-            while (line.size() < size) {
-                if (clean) {
-                    // Whole characters only.
-                    if (random() % 2) {
-                        line += static_cast<char>(0x82);
-                        line += static_cast<char>(0x9F + random() % 0x5D);
-                    } else {
-                        line += static_cast<char>(random() % 2 ? 'a' + random() % 26 : 0xA1 + random() % 0x3F);
-                    }
-                    continue;
-                }
-                line += static_cast<char>(leadHeavy && random() % 2 ? 0x81 + random() % 0x1F : edges[random() % sizeof edges]);
-            }
-            lines.push_back({stretch.size(), line});
-            stretch += line;
-            stretch += random() % 4 ? "\r\n" : "\r";
-        }
-        std::vector<std::uint32_t> lineEnds(messagelog::LineEndWords(stretch.size()));
-        marks.Mark(stretch.data(), stretch.size(), lineEnds.data());
-        for (const Placed& placed : lines) {
+        const RandomStretch stretch = MakeRandomStretch(random);
+        std::vector<std::uint32_t> lineEnds(messagelog::LineEndWords(stretch.bytes.size()));
+        marks.Mark(stretch.bytes.data(), stretch.bytes.size(), lineEnds.data());
+        for (const PlacedLine& placed : stretch.lines) {
             const bool marked = marks.AnyIn(placed.from, placed.from + placed.line.size() + 1);
             const LineKind kind = porresku_log::Classify(placed.line);
             if (!marked) {
@@ -221,6 +233,28 @@ TEST_P(TroubleMarksTest, AMarkLessLineIsSoundAndASoundLineHasNoMark) {
             if (StrictlyShiftJis(placed.line)) {
                 ASSERT_FALSE(marked) << "round " << round << ", line at " << placed.from;
             }
+        }
+    }
+}
+
+// The lines of a marked stretch made one after another, as a piece's are:
+// each has the faults that the exact test finds in it alone. The marks
+// found for one line serve the lines after it, so a stale one would show.
+TEST_P(TroubleMarksTest, LinesMadeInOrderHaveTheFaultsOfTheExactTest) {
+    std::mt19937 random(1211);
+    porresku_log::TroubleMarks marks;
+    for (int round = 0; round < 20000; ++round) {
+        const RandomStretch stretch = MakeRandomStretch(random);
+        std::vector<std::uint32_t> lineEnds(messagelog::LineEndWords(stretch.bytes.size()));
+        marks.Mark(stretch.bytes.data(), stretch.bytes.size(), lineEnds.data());
+        porresku_log::LineMaker maker(marks, 0);
+        for (const PlacedLine& placed : stretch.lines) {
+            porresku_log::LogLine made;
+            const std::string_view bytes(stretch.bytes.data() + placed.from, placed.line.size());
+            maker.Make(made, {bytes, false, true, static_cast<std::int64_t>(placed.from), placed.line.size()});
+            const porresku_log::ByteFaults exact = porresku_log::FindByteFaults(placed.line, made.kind);
+            ASSERT_EQ(made.badByte, exact.badByte) << "round " << round << ", line at " << placed.from;
+            ASSERT_EQ(made.loneLf, exact.loneLf) << "round " << round << ", line at " << placed.from;
         }
     }
 }
