@@ -73,8 +73,19 @@ Output::Output(std::FILE* stream) : stream_(stream), console_(false), room_(kFlu
 
 void Output::Flush() {
     if (used_ == 0) return;
-    std::fwrite(room_.data(), 1, used_, stream_);
+    // One write for the whole room: through the stream's own buffer a large
+    // text goes out in three, with a copy.
     std::fflush(stream_);
+    const int fd = fileno(stream_);
+    const char* at = room_.data();
+    std::size_t left = used_;
+    while (left > 0) {
+        const ssize_t written = ::write(fd, at, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        at += written;
+        left -= static_cast<std::size_t>(written);
+    }
     used_ = 0;
 }
 
