@@ -15,6 +15,6 @@ endif()
 porresku_add_test_program(tool_tests)
 
 # The tool's reading of the log, below its command line.
-add_executable(tool_unit_tests tests/tool/ReadingTest.cpp tests/tool/PiecesTest.cpp)
+add_executable(tool_unit_tests tests/tool/ReadingTest.cpp tests/tool/PiecesTest.cpp tests/tool/ThreadsTest.cpp)
 target_link_libraries(tool_unit_tests PRIVATE porresku_log_tool porresku_test_support)
 porresku_add_test_program(tool_unit_tests)

@@ -98,12 +98,18 @@ std::int64_t ReadPieces(platform::FileHandle file, Output& out, MakeReader&& mak
         if (pieceOut) pieceOut->Drop();
     };
 
+    std::optional<ProcessorsApart> apart;
+    if (threads > 1) apart.emplace();
     Thread helper;
-    auto helperWork = [&] { work(1); };
+    auto helperWork = [&] {
+        apart->KeepHelper();
+        work(1);
+    };
     using HelperWork = decltype(helperWork);
     const bool helped = threads > 1 && helper.Start([](void* context) { (*static_cast<HelperWork*>(context))(); },
                                                     &helperWork);
     if (threads > 1 && !helped) {
+        apart.reset();
         return ReadPieces(file, out, makeReader, PieceOptions{options.pieceSize, options.largestPiece, 1});
     }
     work(0);

@@ -36,6 +36,29 @@ private:
     std::unique_ptr<Running> running_;
 };
 
+// Keeps a thread and the helper it starts off each other's processor while
+// they read a log together: the helper on a processor of its own, the
+// calling thread on any other the process may use. A Linux guest of a
+// hypervisor takes an idle virtual processor for a busy one, and may start
+// the helper on the caller's processor, or wake it there, and leave both
+// there for tens of milliseconds while the other idles: the two then take
+// turns on one. Keeps nothing where there is only one processor to use, or
+// where the system spreads threads itself (Windows).
+class ProcessorsApart {
+public:
+    ProcessorsApart();
+    ~ProcessorsApart();  // the calling thread may use every processor again
+    ProcessorsApart(const ProcessorsApart&) = delete;
+    ProcessorsApart& operator=(const ProcessorsApart&) = delete;
+    // Called on the helper, first: keeps it on its own processor.
+    void KeepHelper() const;
+
+    struct Kept;  // the platform's own
+
+private:
+    std::unique_ptr<Kept> kept_;
+};
+
 // Raised by one thread, waited for by another; each wait takes the raise
 // (one raise before a wait is not lost, several count as one).
 class Signal {

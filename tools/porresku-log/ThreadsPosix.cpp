@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <sched.h>
 
 #include <condition_variable>
@@ -40,6 +41,47 @@ void Thread::Join() {
     if (running_ && running_->thread.joinable()) running_->thread.join();
     running_.reset();
 }
+
+#if defined(__linux__)
+struct ProcessorsApart::Kept {
+    cpu_set_t before;  // the calling thread's, given back at the end
+    int helper;
+};
+
+ProcessorsApart::ProcessorsApart() {
+    auto kept = std::make_unique<Kept>();
+    const pthread_t self = pthread_self();
+    if (pthread_getaffinity_np(self, sizeof kept->before, &kept->before) != 0) return;
+    const int here = sched_getcpu();
+    if (here < 0 || here >= CPU_SETSIZE || !CPU_ISSET(here, &kept->before) || CPU_COUNT(&kept->before) < 2) return;
+    // The next processor the process may use after this one.
+    kept->helper = here;
+    do {
+        kept->helper = (kept->helper + 1) % CPU_SETSIZE;
+    } while (!CPU_ISSET(kept->helper, &kept->before));
+    cpu_set_t others = kept->before;
+    CPU_CLR(kept->helper, &others);
+    if (pthread_setaffinity_np(self, sizeof others, &others) != 0) return;
+    kept_ = std::move(kept);
+}
+
+ProcessorsApart::~ProcessorsApart() {
+    if (kept_) pthread_setaffinity_np(pthread_self(), sizeof kept_->before, &kept_->before);
+}
+
+void ProcessorsApart::KeepHelper() const {
+    if (!kept_) return;
+    cpu_set_t own;
+    CPU_ZERO(&own);
+    CPU_SET(kept_->helper, &own);
+    pthread_setaffinity_np(pthread_self(), sizeof own, &own);
+}
+#else
+struct ProcessorsApart::Kept {};
+ProcessorsApart::ProcessorsApart() = default;
+ProcessorsApart::~ProcessorsApart() = default;
+void ProcessorsApart::KeepHelper() const {}
+#endif
 
 struct Signal::State {
     std::mutex mutex;

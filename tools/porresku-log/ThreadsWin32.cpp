@@ -47,6 +47,16 @@ void Thread::Join() {
     running_.reset();
 }
 
+// Windows gives each thread an ideal processor of its own and runs it
+// there when that one is free.
+struct ProcessorsApart::Kept {};
+
+ProcessorsApart::ProcessorsApart() = default;
+
+ProcessorsApart::~ProcessorsApart() = default;
+
+void ProcessorsApart::KeepHelper() const {}
+
 struct Signal::State {
     HANDLE event;
 };
