@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Check.h"
 #include "LogFiles.h"
 #include "ShowPieces.h"
 #include "Postings.h"
@@ -185,6 +186,49 @@ TEST_P(ShowUnitsTest, StreamsThePostingsTheLineByLineReadingGives) {
                 file, out, [](porresku_log::Output& pieceOut) { return DescribingSink(pieceOut); },
                 GetParam().options);
         });
+}
+
+// A finding as a line of text, its line shown whole.
+std::string DescribeFinding(const porresku_log::Finding& finding) {
+    std::string text = std::to_string(finding.line) + " @" + std::to_string(finding.offset) + " " + finding.what;
+    if (finding.shown != nullptr) text += " [" + std::string(finding.shown->text()) + "]";
+    return text + "\n";
+}
+
+// The check in pieces against the check line by line: the same findings in
+// the same order, the same counts, however the pieces fall.
+TEST_P(ShowUnitsTest, ChecksAsTheLineByLineCheckDoes) {
+    const testing_host::TempDir folder;
+    std::mt19937 random(1213);
+    for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        testing_host::WriteFileBytes("porresku.log",
+                                     RandomLog(random, round % 5 == 0 ? 300 * 1024 : 3000 + random() % 20000));
+        std::string expected;
+        porresku_log::CheckSummary expectedSummary;
+        {
+            const porresku_log::ReadableLog file("porresku.log");
+            expectedSummary = porresku_log::CheckLog(
+                file.handle(), [&](const porresku_log::Finding& finding) { expected += DescribeFinding(finding); });
+        }
+        std::FILE* const stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        porresku_log::CheckSummary summary;
+        {
+            porresku_log::Output out(stream);
+            const porresku_log::ReadableLog file("porresku.log");
+            summary = porresku_log::CheckLogInPieces(
+                file.handle(), out,
+                [](const porresku_log::Finding& finding, porresku_log::Output& to) { to << DescribeFinding(finding); },
+                GetParam().options);
+        }
+        const std::string got = FileText(stream);
+        std::fclose(stream);
+        ASSERT_EQ(got, expected);
+        EXPECT_EQ(summary.findings, expectedSummary.findings);
+        EXPECT_EQ(summary.postings, expectedSummary.postings);
+        EXPECT_EQ(summary.lines, expectedSummary.lines);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,7 +1,10 @@
 #include "Check.h"
 
-#include "LogFiles.h"
+#include <atomic>
+
 #include "Commands.h"
+#include "LogFiles.h"
+#include "ShowPieces.h"
 #include "Terminal.h"
 
 namespace porresku_log {
@@ -25,6 +28,154 @@ void LineFindings(const LogLine& line, Report& report) {
     if (line.endLength == 0) at("the last line is unfinished (no CR LF)", false);
 }
 
+// The check's rules over lines in order, from a place where a posting can
+// begin: each line's own findings, and those of the units the grouping
+// makes of them (a header that no message line joins, a message line with
+// no header before it). The header that opened the unit still open is kept
+// until a message line joins it; alone, it is a finding.
+template <typename Report>
+class LineChecker {
+public:
+    explicit LineChecker(Report& report) : report_(report) {}
+    // `lasting`: the line's bytes stay where they are until Keep().
+    void Line(const LogLine& line, bool lasting) {
+        const LineRole role = RoleOf(line, headerOpen_);
+        if (role == LineRole::kJoinsPosting) {
+            if (headerAlone_) ++postings_;
+            headerAlone_ = false;
+        } else {
+            CloseUnit();
+            headerOpen_ = headerAlone_ = role == LineRole::kStartsPosting;
+            if (headerOpen_) {
+                // What a finding about it shows: a record's whole copy
+                // would cost a library call for each header.
+                header_.number = line.number;
+                header_.offset = line.offset;
+                header_.length = line.length;
+                header_.bytes = line.bytes;
+                if (!lasting) Keep();
+            }
+        }
+        LineFindings(line, report_);
+        if (role == LineRole::kAlone && line.sound()) {
+            report_({line.number, line.offset, "a message line without a header before it", &line});
+        }
+    }
+    // The bytes of the lines given as lasting are about to go.
+    void Keep() {
+        if (!headerAlone_) return;
+        headerBytes_.assign(header_.bytes);
+        header_.bytes = headerBytes_.view();
+    }
+    // No line after these joins the unit still open.
+    void Finish() {
+        CloseUnit();
+        headerOpen_ = headerAlone_ = false;
+    }
+    std::int64_t postings() const { return postings_; }
+
+private:
+    void CloseUnit() {
+        if (headerAlone_) report_({header_.number, header_.offset, "a header without a message line", &header_});
+    }
+
+    Report& report_;
+    LogLine header_;
+    BoundedText<LogLine::kKeptBytes> headerBytes_;
+    bool headerOpen_ = false;
+    bool headerAlone_ = false;
+    std::int64_t postings_ = 0;
+};
+
+Finding CtrlZFinding(std::int64_t ctrlZ, std::int64_t fileSize) {
+    const std::int64_t hidden = fileSize - ctrlZ - 1;
+    return {0, ctrlZ,
+            "a Ctrl-Z at byte " + std::to_string(ctrlZ + 1) + ": the board reads no further" +
+                (hidden > 0 ? ", and it hides the " + std::to_string(hidden) + " bytes behind it" : ""),
+            nullptr};
+}
+
+// What the threads of a check in pieces found together.
+struct CheckTotals {
+    std::atomic<std::int64_t> findings{0};
+    std::atomic<std::int64_t> postings{0};
+    std::atomic<std::int64_t> lines{0};
+    std::atomic<std::int64_t> ctrlZ{-1};
+};
+
+// Checks each piece on its own (no unit crosses from one to the next),
+// writing its findings to the thread's output.
+class PieceChecker {
+public:
+    PieceChecker(Output& out, const WriteFinding& write, CheckTotals& totals)
+        : out_(out), write_(write), totals_(totals) {}
+
+    std::int64_t ReadPiece(const Piece& piece, const MarkedPiece& marked, std::int64_t linesBefore) {
+        std::int64_t findings = 0;
+        auto report = [&](const Finding& finding) {
+            ++findings;
+            write_(finding, out_);
+        };
+        LineChecker<decltype(report)> checker(report);
+        std::int64_t lines = 0;
+        // Each line is checked once the next one tells its line end.
+        LogLine line;
+        bool made = false;
+        MakePieceLines(
+            piece, marked, linesBefore,
+            [&](std::int64_t offset) -> LogLine& {
+                if (made) {
+                    EndLine(line, offset);
+                    checker.Line(line, true);
+                }
+                return line;
+            },
+            [&] {
+                made = true;
+                ++lines;
+            });
+        if (made) {
+            EndLine(line, piece.offset + static_cast<std::int64_t>(marked.textEnd));
+            checker.Line(line, true);
+        }
+        checker.Finish();
+        if (marked.ctrlZ) totals_.ctrlZ = piece.offset + static_cast<std::int64_t>(marked.textEnd);
+        Add(findings, checker.postings(), lines);
+        return 0;
+    }
+    std::int64_t ReadRest(platform::FileHandle file, const ReadFrom& from) {
+        std::int64_t findings = 0;
+        auto report = [&](const Finding& finding) {
+            ++findings;
+            write_(finding, out_);
+        };
+        LineChecker<decltype(report)> checker(report);
+        std::int64_t lines = 0;
+        const TextEnd end = ReadUnits(
+            file,
+            [&](const LogUnit& unit) {
+                for (const LogLine& line : unit.lines) checker.Line(line, false);
+                lines += static_cast<std::int64_t>(unit.lines.size());
+            },
+            from);
+        checker.Finish();
+        if (end.ctrlZ >= 0) totals_.ctrlZ = end.ctrlZ;
+        Add(findings, checker.postings(), lines);
+        return 0;
+    }
+
+private:
+    void Add(std::int64_t findings, std::int64_t postings, std::int64_t lines) {
+        totals_.findings += findings;
+        totals_.postings += postings;
+        totals_.lines += lines;
+    }
+
+    Output& out_;
+    const WriteFinding& write_;
+    CheckTotals& totals_;
+};
+
 }  // namespace
 
 CheckSummary CheckLog(platform::FileHandle file, const std::function<void(const Finding&)>& onFinding) {
@@ -33,56 +184,26 @@ CheckSummary CheckLog(platform::FileHandle file, const std::function<void(const 
         ++summary.findings;
         onFinding(finding);
     };
-    // Line by line, the postings told by the same rule that groups them for
-    // the other commands. The header that opened the unit still open is
-    // kept until a message line joins it; alone, it is a finding.
-    LogLine header;
-    BoundedText<LogLine::kKeptBytes> headerBytes;
-    bool headerOpen = false;
-    bool headerAlone = false;
-    auto keepHeader = [&] {
-        headerBytes.assign(header.bytes);
-        header.bytes = headerBytes.view();
-    };
-    auto closeUnit = [&] {
-        if (headerAlone) report({header.number, header.offset, "a header without a message line", &header});
-    };
+    LineChecker<decltype(report)> checker(report);
     const TextEnd end = ReadLines(
-        file,
-        [&](const LogLine& line, bool lasting) {
-            const LineRole role = RoleOf(line, headerOpen);
-            if (role == LineRole::kJoinsPosting) {
-                if (headerAlone) ++summary.postings;
-                headerAlone = false;
-            } else {
-                closeUnit();
-                headerOpen = headerAlone = role == LineRole::kStartsPosting;
-                if (headerOpen) {
-                    // What a finding about it shows: a record's whole copy
-                    // would cost a library call for each header.
-                    header.number = line.number;
-                    header.offset = line.offset;
-                    header.length = line.length;
-                    header.bytes = line.bytes;
-                    if (!lasting) keepHeader();
-                }
-            }
-            LineFindings(line, report);
-            if (role == LineRole::kAlone && line.sound()) {
-                report({line.number, line.offset, "a message line without a header before it", &line});
-            }
-        },
-        [&] {
-            if (headerAlone) keepHeader();
-        });
-    closeUnit();
+        file, [&](const LogLine& line, bool lasting) { checker.Line(line, lasting); }, [&] { checker.Keep(); });
+    checker.Finish();
     summary.lines = end.lines;
-    if (end.ctrlZ >= 0) {
-        const std::int64_t hidden = end.fileSize - end.ctrlZ - 1;
-        report({0, end.ctrlZ,
-                "a Ctrl-Z at byte " + std::to_string(end.ctrlZ + 1) + ": the board reads no further" +
-                    (hidden > 0 ? ", and it hides the " + std::to_string(hidden) + " bytes behind it" : ""),
-                nullptr});
+    summary.postings = checker.postings();
+    if (end.ctrlZ >= 0) report(CtrlZFinding(end.ctrlZ, end.fileSize));
+    return summary;
+}
+
+CheckSummary CheckLogInPieces(platform::FileHandle file, Output& out, const WriteFinding& write,
+                              const PieceOptions& options) {
+    const std::int64_t fileSize = SizeAndRewind(file);
+    CheckTotals totals;
+    ReadPieces(
+        file, out, [&](Output& pieceOut) { return PieceChecker(pieceOut, write, totals); }, options);
+    CheckSummary summary{totals.findings, totals.postings, totals.lines};
+    if (totals.ctrlZ >= 0) {
+        write(CtrlZFinding(totals.ctrlZ, fileSize), out);
+        ++summary.findings;
     }
     return summary;
 }
@@ -90,15 +211,16 @@ CheckSummary CheckLog(platform::FileHandle file, const std::function<void(const 
 int RunCheck(const std::string& log, Terminal& terminal) {
     const ReadableLog file(log);
     Output& out = terminal.out();
-    const CheckSummary summary = CheckLog(file.handle(), [&](const Finding& finding) {
-        if (finding.line > 0) out << "line " << static_cast<long long>(finding.line) << ": ";
-        out << finding.what;
+    const bool raw = terminal.raw();
+    const CheckSummary summary = CheckLogInPieces(file.handle(), out, [raw](const Finding& finding, Output& to) {
+        if (finding.line > 0) to << "line " << static_cast<long long>(finding.line) << ": ";
+        to << finding.what;
         if (finding.shown != nullptr) {
-            out << ": ";
-            terminal.Text(finding.shown->text());
-            if (finding.shown->length > finding.shown->text().size()) out << "...";
+            to << ": ";
+            Terminal(to, raw).Text(finding.shown->text());
+            if (finding.shown->length > finding.shown->text().size()) to << "...";
         }
-        out << '\n';
+        to << '\n';
     });
     if (summary.findings == 0) {
         out << "clean: " << Counted(summary.postings, "posting", "postings") << " in "

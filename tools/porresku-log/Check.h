@@ -5,7 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "Pieces.h"
 #include "Postings.h"
+#include "Terminal.h"
 
 namespace porresku_log {
 
@@ -25,5 +27,12 @@ struct CheckSummary {
 // Reads the open log from its start and reports each finding in order.
 // Throws messagelog::LogError.
 CheckSummary CheckLog(platform::FileHandle file, const std::function<void(const Finding&)>& onFinding);
+
+// The same in pieces, on two threads where the machine has two processors:
+// write(finding, output) writes each finding to an output that goes to
+// `out` in the log's order. Throws messagelog::LogError.
+using WriteFinding = std::function<void(const Finding&, Output&)>;
+CheckSummary CheckLogInPieces(platform::FileHandle file, Output& out, const WriteFinding& write,
+                              const PieceOptions& options = {});
 
 }  // namespace porresku_log
