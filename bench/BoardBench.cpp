@@ -269,8 +269,18 @@ const char* const kToolCommands[][4] = {
 };
 
 std::string toolProgram;
-// The largest peak resident memory (KiB) of the tool's runs, per command and log.
-std::map<std::string, long> toolPeakKiB;
+// The peak resident memory (KiB) of each of the tool's runs, per command and
+// log. The kernel counts a process's pages only roughly, and more roughly
+// with two threads (in batches per processor): twenty runs of the same
+// JSON export of the 10 MB log peaked anywhere from 3960 to 4584 KiB. So
+// each command's peak is the median of its runs, on the log and on the
+// empty log alike, as the load's rows are.
+std::map<std::string, std::vector<long>> toolPeaksKiB;
+
+long Median(std::vector<long> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 // One run of porresku-log in `folder`, its output thrown away. Returns its
 // peak memory in KiB, or -1 when it failed. A fork rather than a spawn: a
@@ -297,16 +307,15 @@ long RunTool(const fs::path& folder, const char* const* command) {
 }
 
 void Tool(benchmark::State& state, const Log* log, const char* const* command) {
-    long peak = 0;
+    std::vector<long>& peaks = toolPeaksKiB[std::string(command[0]) + "/" + log->label];
     for (auto _ : state) {
         const long run = RunTool(log->folder, command);
         if (run < 0) {
             state.SkipWithError("porresku-log failed");
             return;
         }
-        peak = std::max(peak, run);
+        peaks.push_back(run);
     }
-    toolPeakKiB[std::string(command[0]) + "/" + log->label] = peak;
     SetBytes(state, log->bytes);
 }
 
@@ -401,8 +410,7 @@ long PeakKiB(const std::string& program, const fs::path& folder) {
 long MedianPeakKiB(const std::string& program, const fs::path& folder) {
     std::vector<long> peaks;
     for (int run = 0; run < 5; ++run) peaks.push_back(PeakKiB(program, folder));
-    std::sort(peaks.begin(), peaks.end());
-    return peaks[peaks.size() / 2];
+    return Median(std::move(peaks));
 }
 
 // ---- the table ---------------------------------------------------------------
@@ -614,14 +622,22 @@ int main(int argc, char** argv) {
             met ? "met" : "NOT met");
     }
     // The tool's memory: the most any of its commands took on each log,
-    // beside the same commands on an empty log.
+    // beside the same commands on an empty log (the median of 5 runs each).
     long toolEmptyPeak = 0;
-    for (const auto& command : kToolCommands) toolEmptyPeak = std::max(toolEmptyPeak, RunTool(emptyFolder, command));
+    for (const auto& command : kToolCommands) {
+        std::vector<long> peaks;
+        for (int run = 0; run < 5; ++run) peaks.push_back(RunTool(emptyFolder, command));
+        if (std::any_of(peaks.begin(), peaks.end(), [](long peak) { return peak < 0; })) {
+            toolEmptyPeak = -1;  // a run failed
+            break;
+        }
+        toolEmptyPeak = std::max(toolEmptyPeak, Median(std::move(peaks)));
+    }
     for (const Log& log : logs) {
         long peak = -1;
         for (const auto& command : kToolCommands) {
-            const auto found = toolPeakKiB.find(std::string(command[0]) + "/" + log.label);
-            if (found != toolPeakKiB.end()) peak = std::max(peak, found->second);
+            const auto found = toolPeaksKiB.find(std::string(command[0]) + "/" + log.label);
+            if (found != toolPeaksKiB.end() && !found->second.empty()) peak = std::max(peak, Median(found->second));
         }
         if (peak < 0) continue;  // filtered out
         char goal[32];
