@@ -111,63 +111,61 @@ public:
         : out_(out), write_(write), totals_(totals) {}
 
     std::int64_t ReadPiece(const Piece& piece, const MarkedPiece& marked, std::int64_t linesBefore) {
-        std::int64_t findings = 0;
-        auto report = [&](const Finding& finding) {
-            ++findings;
-            write_(finding, out_);
-        };
-        LineChecker<decltype(report)> checker(report);
-        std::int64_t lines = 0;
-        // Each line is checked once the next one tells its line end.
-        LogLine line;
-        bool made = false;
-        MakePieceLines(
-            piece, marked, linesBefore,
-            [&](std::int64_t offset) -> LogLine& {
-                if (made) {
-                    EndLine(line, offset);
-                    checker.Line(line, true);
-                }
-                return line;
-            },
-            [&] {
-                made = true;
-                ++lines;
-            });
-        if (made) {
-            EndLine(line, piece.offset + static_cast<std::int64_t>(marked.textEnd));
-            checker.Line(line, true);
-        }
-        checker.Finish();
+        CheckLines([&](auto& checker) {
+            std::int64_t lines = 0;
+            // Each line is checked once the next one tells its line end.
+            LogLine line;
+            MakePieceLines(
+                piece, marked, linesBefore,
+                [&](std::int64_t offset) -> LogLine& {
+                    if (lines != 0) {
+                        EndLine(line, offset);
+                        checker.Line(line, true);
+                    }
+                    return line;
+                },
+                [&] { ++lines; });
+            if (lines != 0) {
+                EndLine(line, piece.offset + static_cast<std::int64_t>(marked.textEnd));
+                checker.Line(line, true);
+            }
+            return lines;
+        });
         if (marked.ctrlZ) totals_.ctrlZ = piece.offset + static_cast<std::int64_t>(marked.textEnd);
-        Add(findings, checker.postings(), lines);
         return 0;
     }
     std::int64_t ReadRest(platform::FileHandle file, const ReadFrom& from) {
-        std::int64_t findings = 0;
-        auto report = [&](const Finding& finding) {
-            ++findings;
-            write_(finding, out_);
-        };
-        LineChecker<decltype(report)> checker(report);
-        std::int64_t lines = 0;
-        const TextEnd end = ReadUnits(
-            file,
-            [&](const LogUnit& unit) {
-                for (const LogLine& line : unit.lines) checker.Line(line, false);
-                lines += static_cast<std::int64_t>(unit.lines.size());
-            },
-            from);
-        checker.Finish();
-        if (end.ctrlZ >= 0) totals_.ctrlZ = end.ctrlZ;
-        Add(findings, checker.postings(), lines);
+        CheckLines([&](auto& checker) {
+            std::int64_t lines = 0;
+            const TextEnd end = ReadUnits(
+                file,
+                [&](const LogUnit& unit) {
+                    for (const LogLine& line : unit.lines) checker.Line(line, false);
+                    lines += static_cast<std::int64_t>(unit.lines.size());
+                },
+                from);
+            if (end.ctrlZ >= 0) totals_.ctrlZ = end.ctrlZ;
+            return lines;
+        });
         return 0;
     }
 
 private:
-    void Add(std::int64_t findings, std::int64_t postings, std::int64_t lines) {
+    // Checks the lines that feed(checker) gives the checker, from a place
+    // where a posting can begin, and adds what it found to the totals;
+    // feed returns how many lines it gave.
+    template <typename Feed>
+    void CheckLines(Feed&& feed) {
+        std::int64_t findings = 0;
+        auto report = [&](const Finding& finding) {
+            ++findings;
+            write_(finding, out_);
+        };
+        LineChecker<decltype(report)> checker(report);
+        const std::int64_t lines = feed(checker);
+        checker.Finish();
         totals_.findings += findings;
-        totals_.postings += postings;
+        totals_.postings += checker.postings();
         totals_.lines += lines;
     }
 
