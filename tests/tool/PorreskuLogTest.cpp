@@ -161,6 +161,12 @@ const ToolCase kCases[] = {
     {"ListSinceNoDate", kClean, {"list", "--since", "yesterday"}, 2, ""},
     {"ListRawBytes", kClean, {"--raw", "list", "--match", "fin"}, 0,
      "      6  12/31 23:59 SYSOP\n      7  しすおぺ      >fin\n1 posting\n"},
+    // A header's time key goes out as it stands, and the user ID after it
+    // is converted: a day's first second (the short key) and a Shift-JIS ID.
+    {"ListShortKeyAndShiftJisUser", "01/01 ユーザ\r\nゆ            >x\r\n01/02 03:04 ユーザ\r\nゆ            >y\r\n",
+     {"list"}, 0,
+     U8(u8"      1  01/01 ユーザ\n      2  ゆ            >x\n      3  01/02 03:04 ユーザ\n      4  ゆ            >y\n"
+        u8"2 postings\n")},
     {"ListLeavesOutBrokenLines", kDamaged, {"list"}, 0,
      "      1  01/01 09:00 A\n      2  a             >one\n1 posting\n"},
     // ---- export ----

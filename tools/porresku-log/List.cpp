@@ -15,33 +15,57 @@ namespace porresku_log {
 
 namespace {
 
-// A line as listed: its number right-aligned in 7 places, two blanks, its
-// text. One for each thread.
+// A posting's lines as listed: each line's number right-aligned in 7
+// places, two blanks, its text. One for each thread.
 class LineLister {
 public:
-    void operator()(const LogLine& line, Terminal& terminal) {
+    // A sound header: its time key is digits and marks, and goes out as it
+    // stands.
+    void Header(const LogLine& line, Terminal& terminal) {
+        const std::string_view text = line.text();
+        char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + 1);
+        to = PutNumber(line.number, to);
+        std::size_t key = kShortKey;
+        if (line_shape::HasLongKey(text)) {
+            std::memcpy(to, text.data(), kLongKey);
+            key = kLongKey;
+        } else {
+            std::memcpy(to, text.data(), kShortKey);
+        }
+        to = terminal.PutText(text.substr(key), to + key);
+        *to++ = '\n';
+        terminal.out().Wrote(to);
+    }
+    // A sound message line: its handle prefix, then its text.
+    void Message(const LogLine& line, Terminal& terminal) {
         const std::string_view text = line.text();
         char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + ConvertedHandles::kRoom + 1);
         to = PutNumber(line.number, to);
-        to = terminal.PutLine(text, handles_, to);
+        to = terminal.PutHandlePrefix(text, handles_, to);
+        to = terminal.PutText(text.substr(ConvertedHandles::kLongest), to);
         *to++ = '\n';
         terminal.out().Wrote(to);
     }
 
 private:
     static constexpr std::size_t kPlaces = 7;
-    static constexpr std::int64_t kPlacesHold = 10'000'000;
+    static constexpr std::uint32_t kPlacesHold = 10'000'000;
+    // "MM/DD hh:mm " and "MM/DD ".
+    static constexpr std::size_t kLongKey = 12;
+    static constexpr std::size_t kShortKey = 6;
 
     // Most lines listed follow the one listed before: their number is
-    // counted on in the last one's text instead of made afresh.
+    // counted on in the last one's text instead of made afresh. Numbers
+    // that fit the column fit 32 bits, which 32-bit x86 compares at once.
     char* PutNumber(std::int64_t number, char* to) {
-        if (number >= kPlacesHold) {
+        if (static_cast<std::uint64_t>(number) >= kPlacesHold) {
             to = PutDecimal(static_cast<std::uint64_t>(number), to);
             *to++ = ' ';
             *to++ = ' ';
             return to;
         }
-        if (number == last_ + 1) {
+        const auto small = static_cast<std::uint32_t>(number);
+        if (small == last_ + 1) {
             // The last number goes out whole, then the digits that change
             // are changed in both, a byte at a time: read whole just after
             // such a change, the column would wait for the bytes to be
@@ -49,11 +73,11 @@ private:
             std::memcpy(to, column_, sizeof column_);
             CountOn(to);
         } else {
-            char* const first = PutDigitsBefore(static_cast<std::uint64_t>(number), column_ + kPlaces);
+            char* const first = PutDigitsBefore(small, column_ + kPlaces);
             std::fill(column_, first, ' ');
             std::memcpy(to, column_, sizeof column_);
         }
-        last_ = number;
+        last_ = small;
         return to + sizeof column_;
     }
     void CountOn(char* copy) {
@@ -66,7 +90,7 @@ private:
 
     ConvertedHandles handles_;
     char column_[kPlaces + 2] = {' ', ' ', ' ', ' ', ' ', ' ', '0', ' ', ' '};
-    std::int64_t last_ = 0;
+    std::uint32_t last_ = 0;
 };
 
 // Every posting, each line listed as it comes. A header that no message
@@ -76,9 +100,9 @@ public:
     PostingLister(Output& out, bool raw) : terminal_(out, raw) {}
     void Header(const LogLine& line) {
         headerAt_ = terminal_.out().Written();
-        list_(line, terminal_);
+        list_.Header(line, terminal_);
     }
-    void Message(const LogLine& line) { list_(line, terminal_); }
+    void Message(const LogLine& line) { list_.Message(line, terminal_); }
     void Close(bool posting) {
         if (!posting) terminal_.out().TakeBack(headerAt_);
     }
@@ -119,7 +143,8 @@ int RunList(const std::string& log, const Selection& selection, const std::optio
                     if (sinceFilter && !sinceFilter->Takes(unit)) return false;
                     if (!selection.empty() && !selection.Takes(unit)) return false;
                     Terminal pieceTerminal(pieceOut, raw);
-                    for (const LogLine& line : unit.lines) list(line, pieceTerminal);
+                    list.Header(unit.header(), pieceTerminal);
+                    for (const LogLine& line : unit.lines.subspan(1)) list.Message(line, pieceTerminal);
                     return true;
                 };
             });

@@ -173,8 +173,13 @@ public:
     char* PutLine(std::string_view line, ConvertedHandles& handles, char* to) const {
         constexpr std::size_t kPrefix = ConvertedHandles::kLongest;
         if (line.size() < kPrefix || line[kPrefix - 1] != '>') return PutText(line, to);
-        char* const text = raw_ ? std::copy_n(line.data(), kPrefix, to) : handles.PutPrefix(line, to);
-        return PutText(line.substr(kPrefix), text);
+        return PutText(line.substr(kPrefix), PutHandlePrefix(line, handles, to));
+    }
+    // A message line's handle prefix (its first ConvertedHandles::kLongest
+    // bytes, the mark last) at `to`, which has ConvertedHandles::kRoom;
+    // returns its end.
+    char* PutHandlePrefix(std::string_view line, ConvertedHandles& handles, char* to) const {
+        return raw_ ? std::copy_n(line.data(), ConvertedHandles::kLongest, to) : handles.PutPrefix(line, to);
     }
     // A text from the command line, as the log holds it.
     std::optional<std::string> FromArgument(std::string_view text) const {
