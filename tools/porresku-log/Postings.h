@@ -202,7 +202,9 @@ public:
     LineMaker(const TroubleMarks& marks, std::int64_t linesBefore) : marks_(&marks), lines_(linesBefore) {}
     LineMaker(const LineMaker&) = delete;
     LineMaker& operator=(const LineMaker&) = delete;
-    void Make(LogLine& line, const messagelog::ScannedLine& scanned) {
+    // Inline: it runs for every line, and where the compiler left it a call
+    // (as it did once its callers grew), a check took a sixteenth longer.
+    __attribute__((always_inline)) void Make(LogLine& line, const messagelog::ScannedLine& scanned) {
         line.number = ++lines_;
         line.offset = scanned.offset;
         line.length = scanned.length;
