@@ -86,9 +86,10 @@ class FieldWriter {
 public:
     explicit FieldWriter(const Terminal& terminal) : terminal_(terminal), raw_(terminal.raw()) {}
 
-    // A whole line at `to`, which has Utf8Room(line.size()) +
-    // ConvertedHandles::kRoom; returns its end.
-    char* PutLine(std::string_view line, char* to) { return terminal_.PutLine(line, handles_, to); }
+    // A sound header or message line at `to`, which has
+    // Utf8Room(line.size()) + ConvertedHandles::kRoom; returns its end.
+    char* PutHeaderLine(std::string_view line, char* to) const { return terminal_.PutHeaderLine(line, to); }
+    char* PutMessageLine(std::string_view line, char* to) { return terminal_.PutMessageLine(line, handles_, to); }
 
     // A CSV field at `to`, which has CsvRoom(cp932.size()); returns its end.
     char* PutCsv(std::string_view cp932, char* to) {
@@ -175,8 +176,13 @@ public:
     }
     void Row(const LogLine& line, Output& out) {
         const std::string_view text = MessageText(line.text());
-        char* to = out.Room(startSize_ + FieldWriter::kHandleCsvRoom + CsvRoom(text.size()) + 3);
-        std::memcpy(to, start_, startSize_);
+        char* to = out.Room(std::max(startSize_, kShortStart) + FieldWriter::kHandleCsvRoom + CsvRoom(text.size()) + 3);
+        // A copy of a fixed size is a few moves; of any other, a call.
+        if (startSize_ <= kShortStart) {
+            std::memcpy(to, start_, kShortStart);
+        } else {
+            std::memcpy(to, start_, startSize_);
+        }
         to = field_.PutCsvHandle(line.text(), to + startSize_);
         *to++ = ',';
         to = field_.PutCsv(text, to);
@@ -189,8 +195,10 @@ private:
     FieldWriter& field_;
     // The number (at most 20 digits), the key and the user ID, each quoted
     // at worst, and their commas.
-    char start_[kDecimalRoom + 1 + CsvRoom(kHeaderLineRoom) + 1 + CsvRoom(kHeaderLineRoom) + 1];
+    char start_[kDecimalRoom + 1 + CsvRoom(kHeaderLineRoom) + 1 + CsvRoom(kHeaderLineRoom) + 1] = {};
     std::size_t startSize_ = 0;
+    // Most starts: "1234567,12/31 23:59,USERID12,".
+    static constexpr std::size_t kShortStart = 32;
 };
 
 // Writes each posting in the export's format as its lines come (one for
@@ -207,7 +215,7 @@ public:
         headerAt_ = out_.Written();
         switch (format_) {
         case ExportFormat::kText:
-            Text(line);
+            Text(line, true);
             break;
         case ExportFormat::kCsv:
             csv_.Start(line);
@@ -220,7 +228,7 @@ public:
     void Message(const LogLine& line) {
         switch (format_) {
         case ExportFormat::kText:
-            Text(line);
+            Text(line, false);
             break;
         case ExportFormat::kCsv:
             csv_.Row(line, out_);
@@ -240,9 +248,9 @@ public:
     }
 
 private:
-    void Text(const LogLine& line) {
-        char* const to =
-            field_.PutLine(line.text(), out_.Room(Utf8Room(line.text().size()) + ConvertedHandles::kRoom + 1));
+    void Text(const LogLine& line, bool header) {
+        char* const room = out_.Room(Utf8Room(line.text().size()) + ConvertedHandles::kRoom + 1);
+        char* const to = header ? field_.PutHeaderLine(line.text(), room) : field_.PutMessageLine(line.text(), room);
         *to = '\n';
         out_.Wrote(to + 1);
     }
@@ -270,12 +278,19 @@ private:
         firstMessage_ = true;
     }
     void JsonMessage(const LogLine& line) {
-        const std::string_view opening = firstMessage_ ? "{\"handle\":" : ",{\"handle\":";
+        // Both openings are copied as 11 bytes (a copy of a fixed size is a
+        // few moves; of any other, a call), the first with a spare byte.
+        static constexpr char kFirstOpening[] = "{\"handle\": ";
+        static constexpr char kNextOpening[] = ",{\"handle\":";
+        static_assert(sizeof kFirstOpening == sizeof kNextOpening);
+        constexpr std::size_t kCopied = sizeof kNextOpening - 1;
+        const std::string_view opening(firstMessage_ ? kFirstOpening : kNextOpening, kCopied - (firstMessage_ ? 1 : 0));
         firstMessage_ = false;
         const std::string_view text = MessageText(line.text());
         // Nearly every line: the whole message in one room.
-        char* at = out_.Room(opening.size() + FieldWriter::kHandleJsonRoom + Utf8Room(text.size()) + 16);
-        at = field_.PutJsonPlainHandle(line.text(), std::copy(opening.begin(), opening.end(), at));
+        char* at = out_.Room(kCopied + FieldWriter::kHandleJsonRoom + Utf8Room(text.size()) + 16);
+        std::memcpy(at, opening.data(), kCopied);
+        at = field_.PutJsonPlainHandle(line.text(), at + opening.size());
         if (at != nullptr) at = field_.PutJsonPlain(text, std::copy_n(",\"text\":", 8, at));
         if (at != nullptr) {
             *at++ = '}';

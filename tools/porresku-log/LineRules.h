@@ -70,6 +70,14 @@ inline bool IsSoundKind(LineKind kind) { return kind == LineKind::kHeader || kin
 // A few words on what is wrong with a line of this kind (ASCII).
 const char* KindProblem(LineKind kind);
 
+// Whether a line that Classify calls a header (or a header with the mark)
+// has the long key: its first six bytes are "MM/DD " either way, so only
+// the "hh:mm " after them is looked at.
+inline bool HeaderHasLongKey(std::string_view line) {
+    using namespace line_shape;
+    return line.size() >= 12 && TwoDigits(line, 6) && line[8] == ':' && TwoDigits(line, 9) && line[11] == ' ';
+}
+
 // The header's time key ("MM/DD hh:mm" or "MM/DD") and user ID; only for a
 // line that Classify calls a header (or a header with the mark).
 struct HeaderFields {
@@ -77,7 +85,7 @@ struct HeaderFields {
     std::string_view userId;
 };
 inline HeaderFields SplitHeader(std::string_view line) {
-    const std::size_t keySize = line_shape::HasLongKey(line) ? 11 : 5;
+    const std::size_t keySize = HeaderHasLongKey(line) ? 11 : 5;
     return {line.substr(0, keySize), line.substr(keySize + 1)};
 }
 

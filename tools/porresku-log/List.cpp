@@ -15,34 +15,22 @@ namespace porresku_log {
 
 namespace {
 
-// A posting's lines as listed: each line's number right-aligned in 7
-// places, two blanks, its text. One for each thread.
+// A posting's lines as listed (a sound header, then sound message lines):
+// each line's number right-aligned in 7 places, two blanks, its text. One
+// for each thread.
 class LineLister {
 public:
-    // A sound header: its time key is digits and marks, and goes out as it
-    // stands.
     void Header(const LogLine& line, Terminal& terminal) {
         const std::string_view text = line.text();
         char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + 1);
-        to = PutNumber(line.number, to);
-        std::size_t key = kShortKey;
-        if (line_shape::HasLongKey(text)) {
-            std::memcpy(to, text.data(), kLongKey);
-            key = kLongKey;
-        } else {
-            std::memcpy(to, text.data(), kShortKey);
-        }
-        to = terminal.PutText(text.substr(key), to + key);
+        to = terminal.PutHeaderLine(text, PutNumber(line.number, to));
         *to++ = '\n';
         terminal.out().Wrote(to);
     }
-    // A sound message line: its handle prefix, then its text.
     void Message(const LogLine& line, Terminal& terminal) {
         const std::string_view text = line.text();
         char* to = terminal.out().Room(kDecimalRoom + 2 + Utf8Room(text.size()) + ConvertedHandles::kRoom + 1);
-        to = PutNumber(line.number, to);
-        to = terminal.PutHandlePrefix(text, handles_, to);
-        to = terminal.PutText(text.substr(ConvertedHandles::kLongest), to);
+        to = terminal.PutMessageLine(text, handles_, PutNumber(line.number, to));
         *to++ = '\n';
         terminal.out().Wrote(to);
     }
@@ -50,9 +38,6 @@ public:
 private:
     static constexpr std::size_t kPlaces = 7;
     static constexpr std::uint32_t kPlacesHold = 10'000'000;
-    // "MM/DD hh:mm " and "MM/DD ".
-    static constexpr std::size_t kLongKey = 12;
-    static constexpr std::size_t kShortKey = 6;
 
     // Most lines listed follow the one listed before: their number is
     // counted on in the last one's text instead of made afresh. Numbers

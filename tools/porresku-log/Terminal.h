@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ConvertedHandles.h"
+#include "LineRules.h"
 
 namespace porresku_log {
 
@@ -167,13 +168,24 @@ public:
                               [](char c) { return IsWatchedByte(static_cast<unsigned char>(c)); });
         return PutText(cp932, to);
     }
-    // A whole line of the log at `to`, which has Utf8Room(line.size()) +
-    // ConvertedHandles::kRoom; returns its end. A line with the mark at byte
-    // 15 has a handle before it, and a character ends at the mark.
-    char* PutLine(std::string_view line, ConvertedHandles& handles, char* to) const {
-        constexpr std::size_t kPrefix = ConvertedHandles::kLongest;
-        if (line.size() < kPrefix || line[kPrefix - 1] != '>') return PutText(line, to);
-        return PutText(line.substr(kPrefix), PutHandlePrefix(line, handles, to));
+    // A sound header at `to`, which has Utf8Room(line.size()); returns its
+    // end. Its time key is digits and marks, and goes out as it stands.
+    char* PutHeaderLine(std::string_view line, char* to) const {
+        constexpr std::size_t kLongKey = 12;  // "MM/DD hh:mm "
+        constexpr std::size_t kShortKey = 6;  // "MM/DD "
+        std::size_t key = kShortKey;
+        if (HeaderHasLongKey(line)) {
+            std::memcpy(to, line.data(), kLongKey);
+            key = kLongKey;
+        } else {
+            std::memcpy(to, line.data(), kShortKey);
+        }
+        return PutText(line.substr(key), to + key);
+    }
+    // A sound message line at `to`, which has Utf8Room(line.size()) +
+    // ConvertedHandles::kRoom; returns its end.
+    char* PutMessageLine(std::string_view line, ConvertedHandles& handles, char* to) const {
+        return PutText(line.substr(ConvertedHandles::kLongest), PutHandlePrefix(line, handles, to));
     }
     // A message line's handle prefix (its first ConvertedHandles::kLongest
     // bytes, the mark last) at `to`, which has ConvertedHandles::kRoom;
