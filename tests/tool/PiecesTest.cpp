@@ -6,6 +6,7 @@
 // fails on either thread must end the reading with the error, not hang it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -242,6 +243,35 @@ INSTANTIATE_TEST_SUITE_P(
                     PieceCase{"TwoThreadsRestLineByLine", {256, 1024, 2}},
                     PieceCase{"OneThreadRestLineByLine", {256, 1024, 1}}),
     [](const testing::TestParamInfo<PieceCase>& info) { return std::string(info.param.name); });
+
+// A marked piece lists the places of its CRs before the text's end, in
+// order, however many fall in 32 bytes (a run of empty lines puts 32 there).
+TEST(MarkedPiece, ListsTheCrsBeforeTheTextsEnd) {
+    std::mt19937 random(1214);
+    porresku_log::MarkedPiece marked;
+    for (int round = 0; round < 3000; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        porresku_log::Piece piece;
+        const std::size_t size = random() % 400;
+        const unsigned crShare = 1 + random() % 16;  // some pieces nearly all CRs
+        for (std::size_t i = 0; i < size; ++i) {
+            const unsigned pick = random() % 16;
+            piece.bytes.push_back(pick < crShare ? '\r' : pick == 15 && random() % 8 == 0 ? '\x1A' : 'a');
+        }
+        piece.size = size;
+        marked.Mark(piece);
+        std::vector<std::uint32_t> expected;
+        const std::size_t textEnd = std::min(size, static_cast<std::size_t>(
+                                                       std::find(piece.bytes.begin(), piece.bytes.end(), '\x1A') -
+                                                       piece.bytes.begin()));
+        for (std::size_t i = 0; i < textEnd; ++i) {
+            if (piece.bytes[i] == '\r') expected.push_back(static_cast<std::uint32_t>(i));
+        }
+        ASSERT_EQ(marked.textEnd, textEnd);
+        ASSERT_EQ(marked.lineEnds, expected);
+        ASSERT_EQ(marked.lines, static_cast<std::int64_t>(expected.size()));
+    }
+}
 
 // A read that fails, on the first piece or a later one, on either thread:
 // the reading ends with the error, and what went out before it is the

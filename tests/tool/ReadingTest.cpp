@@ -205,6 +205,11 @@ RandomStretch MakeRandomStretch(std::mt19937& random) {
             }
             line += static_cast<char>(leadHeavy && random() % 2 ? 0x81 + random() % 0x1F : edges[random() % sizeof edges]);
         }
+        // After a CR alone, an LF that starts a line would belong to the
+        // line end before it, as the board reads it: that end takes it.
+        if (!line.empty() && line[0] == '\n' && !stretch.bytes.empty() && stretch.bytes.back() == '\r') {
+            stretch.bytes += '\n';
+        }
         stretch.lines.push_back({stretch.bytes.size(), line});
         stretch.bytes += line;
         stretch.bytes += random() % 4 ? "\r\n" : "\r";
@@ -253,6 +258,48 @@ TEST_P(TroubleMarksTest, LinesMadeInOrderHaveTheFaultsOfTheExactTest) {
             const porresku_log::ByteFaults exact = porresku_log::FindByteFaults(placed.line, made.kind);
             ASSERT_EQ(made.badByte, exact.badByte) << "round " << round << ", line at " << placed.from;
             ASSERT_EQ(made.loneLf, exact.loneLf) << "round " << round << ", line at " << placed.from;
+        }
+    }
+}
+
+// An LF just after a CR belongs to the line end and has no mark, so that a
+// clean log has almost none; any other LF is marked, one at the stretch's
+// first byte too (what came before is not known). Across the edges of the
+// 32 bytes marked at once as well.
+TEST_P(TroubleMarksTest, MarksAnLfUnlessACrIsJustBeforeIt) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::size_t> marked;
+    };
+    const std::string a31(31, 'a');
+    const std::string a63(63, 'a');
+    const Case cases[] = {
+        {"CrLf", "ab\r\ncd\r\n", {}},
+        {"LfAlone", "ab\ncd\r\n", {2}},
+        {"LfFirstInTheStretch", "\nab\r\n", {0}},
+        {"SecondLfAfterCrLf", "ab\r\n\ncd", {4}},
+        {"LfBeforeCr", "ab\n\rcd", {2}},
+        // Edges between two stretches of 32 marked at once: enough after them.
+        {"CrLfAcrossTheFirstEdge", a31 + "\r\nb\n" + std::string(64, 'b'), {34}},
+        {"LfFirstInTheSecond32", a31 + "a\nb" + std::string(64, 'b'), {32}},
+        // The edge before the last few bytes, marked one at a time.
+        {"CrLfAcrossTheEdgeOfTheLastBytes", a63 + "\r\nb\r\n", {}},
+        {"LfAloneAfterTheEdgeOfTheLastBytes", a63 + "a\nb", {64}},
+    };
+    porresku_log::TroubleMarks marks;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint32_t> lineEnds(messagelog::LineEndWords(c.text.size()) + 1, 0);
+        marks.Mark(c.text.data(), c.text.size(), lineEnds.data());
+        std::vector<std::size_t> marked;
+        for (std::size_t i = 0; i < c.text.size(); ++i) {
+            if (marks.AnyIn(i, i + 1)) marked.push_back(i);
+        }
+        EXPECT_EQ(marked, c.marked);
+        EXPECT_EQ(marks.NextFrom(0, c.text.size()), c.marked.empty() ? c.text.size() : c.marked.front());
+        if (!c.marked.empty()) {
+            EXPECT_EQ(marks.NextFrom(c.marked.front() + 1, c.text.size()), c.text.size());
         }
     }
 }

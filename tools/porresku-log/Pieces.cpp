@@ -33,11 +33,39 @@ std::int64_t CountBitsPlainly(const std::uint32_t* words, std::size_t count) {
     return bits;
 }
 
+// The places of the bits set in `words` into `to`, which has room for two
+// more than there are; returns the end of what it wrote. Each word's first
+// two places are written whether it has them or not, and the next word's
+// overwrite what it lacks: a word seldom holds more than two line ends, so
+// the loop rarely branches on where they lie.
+template <typename CountBitsOfWord>
+std::uint32_t* ListBits(const std::uint32_t* words, std::size_t count, std::uint32_t* to, CountBitsOfWord bitsOf) {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t bits = words[i];
+        const auto base = static_cast<std::uint32_t>(i * messagelog::kBitsPerWord);
+        const int set = bitsOf(bits);
+        // The top bit or'ed in: a place for a word with no more bits, and no ctz of 0.
+        to[0] = base + static_cast<std::uint32_t>(__builtin_ctz(bits | 0x80000000u));
+        bits &= bits - 1;
+        to[1] = base + static_cast<std::uint32_t>(__builtin_ctz(bits | 0x80000000u));
+        bits &= bits - 1;
+        for (std::uint32_t* more = to + 2; bits != 0; bits &= bits - 1) {
+            *more++ = base + static_cast<std::uint32_t>(__builtin_ctz(bits));
+        }
+        to += set;
+    }
+    return to;
+}
+
 #if defined(PORRESKU_X86)
 __attribute__((target("popcnt"))) std::int64_t CountBitsPopcnt(const std::uint32_t* words, std::size_t count) {
     std::int64_t bits = 0;
     for (std::size_t i = 0; i < count; ++i) bits += __builtin_popcount(words[i]);
     return bits;
+}
+__attribute__((target("popcnt"))) std::uint32_t* ListBitsPopcnt(const std::uint32_t* words, std::size_t count,
+                                                               std::uint32_t* to) {
+    return ListBits(words, count, to, [](std::uint32_t bits) { return __builtin_popcount(bits); });
 }
 #endif
 
@@ -47,6 +75,13 @@ std::int64_t CountBits(const std::uint32_t* words, std::size_t count) {
     if (platform::HasPopcnt()) return CountBitsPopcnt(words, count);
 #endif
     return CountBitsPlainly(words, count);
+}
+
+std::uint32_t* ListBitsOf(const std::uint32_t* words, std::size_t count, std::uint32_t* to) {
+#if defined(PORRESKU_X86)
+    if (platform::HasPopcnt()) return ListBitsPopcnt(words, count, to);
+#endif
+    return ListBits(words, count, to, [](std::uint32_t bits) { return __builtin_popcount(bits); });
 }
 
 }  // namespace
@@ -119,10 +154,18 @@ void MarkedPiece::Mark(const Piece& piece) {
     // The CRs before the text's end. A piece where the text ends is the
     // last one numbered, so a last line without a CR needs no count.
     const std::size_t wholeWords = textEnd / messagelog::kBitsPerWord;
-    lines = CountBits(crBits.data(), wholeWords);
+    std::uint32_t tailBits = 0;
     if (const std::size_t tail = textEnd % messagelog::kBitsPerWord; tail != 0) {
-        lines += __builtin_popcount(crBits[wholeWords] & ((std::uint32_t{1} << tail) - 1));
+        tailBits = crBits[wholeWords] & ((std::uint32_t{1} << tail) - 1);
     }
+    lines = CountBits(crBits.data(), wholeWords) + __builtin_popcount(tailBits);
+    lineEnds.resize(static_cast<std::size_t>(lines) + 2);
+    std::uint32_t* listed = ListBitsOf(crBits.data(), wholeWords, lineEnds.data());
+    const auto tailBase = static_cast<std::uint32_t>(wholeWords * messagelog::kBitsPerWord);
+    for (; tailBits != 0; tailBits &= tailBits - 1) {
+        *listed++ = tailBase + static_cast<std::uint32_t>(__builtin_ctz(tailBits));
+    }
+    lineEnds.resize(static_cast<std::size_t>(lines));
 }
 
 }  // namespace porresku_log

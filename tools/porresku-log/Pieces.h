@@ -65,6 +65,9 @@ std::size_t PieceEnd(const char* bytes, std::size_t size);
 struct MarkedPiece {
     TroubleMarks marks;
     std::vector<std::uint32_t> crBits;
+    // The places of the CRs before the text's end, in order: walked as a
+    // list, the lines' ends take no branch that depends on where they fall.
+    std::vector<std::uint32_t> lineEnds;
     std::size_t textEnd = 0;  // a Ctrl-Z, or the piece's size
     bool ctrlZ = false;
     std::int64_t lines = 0;  // CRs: all its lines unless the text ends in it
@@ -80,26 +83,35 @@ void MakePieceLines(const Piece& piece, const MarkedPiece& marked, std::int64_t 
     LineMaker maker(marked.marks, linesBefore);
     const char* const bytes = piece.bytes.data();
     const std::size_t textEnd = marked.textEnd;
-    messagelog::LineEndCursor lineEnds(marked.crBits.data(), 0, textEnd);
+    // A line that ends before the next mark has none: most lines of a log
+    // are told clean by this one compare.
+    std::size_t nextMark = marked.marks.NextFrom(0, textEnd);
     std::size_t at = 0;
-    while (at < textEnd) {
-        const std::size_t lineEnd = lineEnds.Next();
+    for (const std::uint32_t lineEnd : marked.lineEnds) {
         const std::int64_t offset = piece.offset + static_cast<std::int64_t>(at);
         LogLine& line = next(offset);
         const std::size_t length = lineEnd - at;
-        if (lineEnd == textEnd) {
-            // The last line, unfinished: as the scanner hands it, a copy of
-            // its first bytes (which the exact test reads).
-            const std::size_t kept = std::min(length, messagelog::LogScanner::kCopiedRoom);
-            maker.Make(line, messagelog::ScannedLine{{bytes + at, kept}, true, false, offset, length});
-            placed();
-            break;
+        const messagelog::ScannedLine scanned{{bytes + at, length}, false, true, offset, length};
+        if (lineEnd < nextMark) {
+            maker.MakeUnmarked(line, scanned);
+        } else {
+            maker.Make(line, scanned);
+            nextMark = marked.marks.NextFrom(lineEnd + 1, textEnd);
         }
-        maker.Make(line, messagelog::ScannedLine{{bytes + at, length}, false, true, offset, length});
         placed();
         at = lineEnd + 1;
         // One LF after the CR belongs to the line end.
         if (at < textEnd && bytes[at] == '\n') ++at;
+    }
+    if (at < textEnd) {
+        // The last line, unfinished: as the scanner hands it, a copy of its
+        // first bytes (which the exact test reads).
+        const std::int64_t offset = piece.offset + static_cast<std::int64_t>(at);
+        LogLine& line = next(offset);
+        const std::size_t length = textEnd - at;
+        const std::size_t kept = std::min(length, messagelog::LogScanner::kCopiedRoom);
+        maker.Make(line, messagelog::ScannedLine{{bytes + at, kept}, true, false, offset, length});
+        placed();
     }
 }
 

@@ -205,12 +205,7 @@ public:
     // Inline: it runs for every line, and where the compiler left it a call
     // (as it did once its callers grew), a check took a sixteenth longer.
     __attribute__((always_inline)) void Make(LogLine& line, const messagelog::ScannedLine& scanned) {
-        line.number = ++lines_;
-        line.offset = scanned.offset;
-        line.length = scanned.length;
-        line.endLength = scanned.ended ? 1 : 0;
-        line.kind = Classify(scanned.bytes);
-        line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
+        Fill(line, scanned);
         if (!scanned.copied &&
             !Marked(static_cast<std::size_t>(scanned.bytes.data() - marks_->base()), scanned.length, line.kind)) {
             // Shift-JIS with no LF.
@@ -228,9 +223,23 @@ public:
         if (cut && line.badByte + 1 == scanned.bytes.size()) line.badByte = std::string_view::npos;
         line.loneLf = faults.loneLf;
     }
+    // The same for a line in place (not copied) that the caller knows has
+    // no mark up to its CR: Shift-JIS with no LF.
+    __attribute__((always_inline)) void MakeUnmarked(LogLine& line, const messagelog::ScannedLine& scanned) {
+        Fill(line, scanned);
+        line.badByte = line.loneLf = std::string_view::npos;
+    }
     std::int64_t lines() const { return lines_; }
 
 private:
+    __attribute__((always_inline)) void Fill(LogLine& line, const messagelog::ScannedLine& scanned) {
+        line.number = ++lines_;
+        line.offset = scanned.offset;
+        line.length = scanned.length;
+        line.endLength = scanned.ended ? 1 : 0;
+        line.kind = Classify(scanned.bytes);
+        line.bytes = scanned.bytes.substr(0, LogLine::kKeptBytes);
+    }
     // Whether the line at `from` has a mark up to its CR that is a fault: a
     // lead byte the board left alone where it cuts (at a full line's end,
     // which marks the CR, or at a message line's 14-byte handle, which marks

@@ -62,8 +62,9 @@ inline __attribute__((always_inline)) std::uint32_t MarksOf(const ByteFlags& f, 
     return lineFeeds | (((trails & noTrail) | (~trails & ~mayLead & noStart)) & valid);
 }
 
-// The flags of one byte at a time.
-ByteFlags PlainFlags(const unsigned char* bytes, std::size_t count) {
+// The flags of one byte at a time; `crBefore`: the byte before the first
+// is a CR.
+ByteFlags PlainFlags(const unsigned char* bytes, std::size_t count, bool crBefore) {
     ByteFlags f{};
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char c = bytes[i];
@@ -72,7 +73,7 @@ ByteFlags PlainFlags(const unsigned char* bytes, std::size_t count) {
         if (IsLeadByte(c)) f.mayLead |= bit;
         if (IsTrailByte(c)) f.mayTrail |= bit;
         if (c == 0x80 || c == 0xA0) f.oddHigh |= bit;
-        if (c == '\n') f.lineFeed |= bit;
+        if (c == '\n' && !(i == 0 ? crBefore : bytes[i - 1] == '\r')) f.lineFeed |= bit;
     }
     return f;
 }
@@ -109,18 +110,22 @@ __attribute__((target("sse2"))) std::size_t MarkSse2(const unsigned char* bytes,
                                                      std::uint32_t* crBits, std::size_t* ctrlZ) {
     // In a register: the marks stored could otherwise be taken for it.
     std::uint32_t trailFirst = trailFirstOut;
+    // The last byte of the 32 before was a CR: an LF first in these ends its line.
+    std::uint32_t crCarried = 0;
     std::size_t at = 0;
     for (; at + 32 <= size; at += 32) {
         const __m128i lowBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
         const __m128i highBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 16));
         const ByteFlags low = Flags16(lowBytes);
         const ByteFlags high = Flags16(highBytes);
+        const __m128i crByte = _mm_set1_epi8('\r');
+        const std::uint32_t cr = Bits(_mm_cmpeq_epi8(lowBytes, crByte)) | Bits(_mm_cmpeq_epi8(highBytes, crByte)) << 16;
         const ByteFlags f{low.high | high.high << 16, low.mayLead | high.mayLead << 16,
                           low.mayTrail | high.mayTrail << 16, low.oddHigh | high.oddHigh << 16,
-                          low.lineFeed | high.lineFeed << 16};
+                          (low.lineFeed | high.lineFeed << 16) & ~(cr << 1 | crCarried)};
         words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
-        const __m128i cr = _mm_set1_epi8('\r');
-        crBits[at / 32] = Bits(_mm_cmpeq_epi8(lowBytes, cr)) | Bits(_mm_cmpeq_epi8(highBytes, cr)) << 16;
+        crBits[at / 32] = cr;
+        crCarried = cr >> 31;
         const __m128i mark = _mm_set1_epi8(messagelog::kCtrlZ);
         if (*ctrlZ == size &&
             Bits(_mm_or_si128(_mm_cmpeq_epi8(lowBytes, mark), _mm_cmpeq_epi8(highBytes, mark))) != 0) {
@@ -146,17 +151,20 @@ __attribute__((target("avx2"))) std::size_t MarkAvx2(const unsigned char* bytes,
                                                      std::uint32_t* words, std::uint32_t& trailFirstOut,
                                                      std::uint32_t* crBits, std::size_t* ctrlZ) {
     std::uint32_t trailFirst = trailFirstOut;
+    std::uint32_t crCarried = 0;
     std::size_t at = 0;
     for (; at + 32 <= size; at += 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
+        const std::uint32_t cr = Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')));
         const ByteFlags f{
             Bits32(v), Bits32(_mm256_or_si256(InRange32(v, 0x81, 0x9F), InRange32(v, 0xE0, 0xFC))),
             Bits32(_mm256_andnot_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F)), InRange32(v, 0x40, 0xFC))),
             Bits32(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(0x80))),
                                    _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(0xA0))))),
-            Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')))};
+            Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))) & ~(cr << 1 | crCarried)};
         words[at / 32] = MarksOf(f, ~std::uint32_t{0}, trailFirst);
-        crBits[at / 32] = Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')));
+        crBits[at / 32] = cr;
+        crCarried = cr >> 31;
         if (*ctrlZ == size && Bits32(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(messagelog::kCtrlZ))) != 0) {
             *ctrlZ = CtrlZIn32(bytes, at);
         }
@@ -201,7 +209,7 @@ std::size_t TroubleMarks::Mark(const char* text, std::size_t size, std::uint32_t
     for (; at < size; at += 32) {
         const std::size_t count = size - at < 32 ? size - at : 32;
         const std::uint32_t valid = count == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << count) - 1;
-        words_[at / 32] = MarksOf(PlainFlags(bytes + at, count), valid, trailFirst);
+        words_[at / 32] = MarksOf(PlainFlags(bytes + at, count, at != 0 && bytes[at - 1] == '\r'), valid, trailFirst);
     }
     // The rest of the CRs, as the scanner's own marker finds them.
     const std::size_t restCtrlZ = messagelog::MarkLineEnds(text + whole, size - whole, crBits + whole / 32);
