@@ -37,13 +37,14 @@ std::int64_t CountBitsPlainly(const std::uint32_t* words, std::size_t count) {
 // more than there are; returns the end of what it wrote. Each word's first
 // two places are written whether it has them or not, and the next word's
 // overwrite what it lacks: a word seldom holds more than two line ends, so
-// the loop rarely branches on where they lie.
-template <typename CountBitsOfWord>
-std::uint32_t* ListBits(const std::uint32_t* words, std::size_t count, std::uint32_t* to, CountBitsOfWord bitsOf) {
+// the loop rarely branches on where they lie. Inline, so that the count
+// is the processor's own where its caller may use it.
+inline __attribute__((always_inline)) std::uint32_t* ListBits(const std::uint32_t* words, std::size_t count,
+                                                              std::uint32_t* to) {
     for (std::size_t i = 0; i < count; ++i) {
         std::uint32_t bits = words[i];
         const auto base = static_cast<std::uint32_t>(i * messagelog::kBitsPerWord);
-        const int set = bitsOf(bits);
+        const int set = __builtin_popcount(bits);
         // The top bit or'ed in: a place for a word with no more bits, and no ctz of 0.
         to[0] = base + static_cast<std::uint32_t>(__builtin_ctz(bits | 0x80000000u));
         bits &= bits - 1;
@@ -65,7 +66,7 @@ __attribute__((target("popcnt"))) std::int64_t CountBitsPopcnt(const std::uint32
 }
 __attribute__((target("popcnt"))) std::uint32_t* ListBitsPopcnt(const std::uint32_t* words, std::size_t count,
                                                                std::uint32_t* to) {
-    return ListBits(words, count, to, [](std::uint32_t bits) { return __builtin_popcount(bits); });
+    return ListBits(words, count, to);
 }
 #endif
 
@@ -81,7 +82,7 @@ std::uint32_t* ListBitsOf(const std::uint32_t* words, std::size_t count, std::ui
 #if defined(PORRESKU_X86)
     if (platform::HasPopcnt()) return ListBitsPopcnt(words, count, to);
 #endif
-    return ListBits(words, count, to, [](std::uint32_t bits) { return __builtin_popcount(bits); });
+    return ListBits(words, count, to);
 }
 
 }  // namespace
